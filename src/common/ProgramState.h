@@ -1,0 +1,42 @@
+#pragma once
+
+#include "common/Date.h"
+#include "common/IntervalChoice.h"
+#include "servers/clsHosts.h"
+
+#include <QString>
+
+class SystemClock;
+class TimeZoneBias;
+
+// The program-wide state: owned by main() and handed to whoever needs it, so that a test
+// can build as many independent programs as it likes. Every value is in place before any
+// timer, socket or tray event runs.
+struct ProgramState {
+    ProgramState(SystemClock &clock, TimeZoneBias &zone) : Clock(clock), Zone(zone) { }
+
+    // The two seams to the operating system's time.
+    SystemClock &Clock;
+    TimeZoneBias &Zone;
+
+    clsHosts Hosts;
+    QString DataFolder; // with a trailing separator
+
+    qint16 HostsShowing = 0;          // 1 while the Time Servers window is open
+    qint16 AboutShowing = 0;          // 1 while the About window is open
+    Date LastSynchDate = DateTime::Never;
+
+    // Tray menu check marks that the logic reads.
+    IntervalChoice Interval;
+    bool PauseChecked = false;
+
+    // Tray state: -1 paused, 0 synchronized, 1 clock off by 30 minutes or more,
+    // 2 error (TrayAlertMessage), 3 looking for a time server.
+    qint16 TrayAlert = 3;
+    QString TrayAlertMessage;
+    qint16 TrayAlertShowing = 0; // blink phase, 0 or 1
+
+    // Countdown: an attempt starts when pollTicks exceeds pollLimit.
+    qint32 pollTicks = 0;  // seconds
+    qint32 pollLimit = 10; // seconds
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/SystemClock.h"
+
+#include <QStringList>
+
+// A clock that tests move by hand. Setting it records the call and moves the fake time,
+// never the machine's.
+class FakeSystemClock final : public SystemClock
+{
+public:
+    explicit FakeSystemClock(Date start = DateTime::fromParts(QDate(2004, 1, 6), QTime(13, 41, 17)))
+        : current(start)
+    {
+    }
+
+    Date now() const override { return current; }
+
+    int setLocalDate(const QDate &day) override
+    {
+        calls << QStringLiteral("date %1").arg(day.toString(Qt::ISODate));
+        if (failWith == 0)
+            current = DateTime::fromParts(day, DateTime::timeOf(current));
+        return failWith;
+    }
+
+    int setLocalTime(const QTime &time) override
+    {
+        calls << QStringLiteral("time %1").arg(time.toString(Qt::ISODate));
+        if (failWith == 0)
+            current = DateTime::fromParts(DateTime::dayOf(current), time);
+        return failWith;
+    }
+
+    void advance(qint64 seconds) { current = DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(current) + seconds); }
+
+    Date current;
+    int failWith = 0;  // the errno that setting returns, 0 for success
+    QStringList calls; // "date YYYY-MM-DD", "time HH:MM:SS" in call order
+};

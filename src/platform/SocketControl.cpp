@@ -1,0 +1,236 @@
+#include "platform/SocketControl.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+constexpr int LingerLimit = 5000; // milliseconds a closed connection may take to drain
+
+// Hands each caller's descriptor out as it is taken from the operating system, so that
+// any control can accept it, as a request identifier should allow.
+class RequestServer final : public QTcpServer
+{
+    Q_OBJECT
+
+public:
+    using QTcpServer::QTcpServer;
+
+signals:
+    void request(qintptr descriptor);
+
+protected:
+    void incomingConnection(qintptr descriptor) override { emit request(descriptor); }
+};
+
+int errorNumberFor(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return SocketControl::sckConnectionRefused;
+    case QAbstractSocket::RemoteHostClosedError:
+        return SocketControl::sckConnectionReset;
+    case QAbstractSocket::HostNotFoundError:
+        return SocketControl::sckHostNotFound;
+    case QAbstractSocket::SocketAccessError:
+        return SocketControl::sckAccessDenied;
+    case QAbstractSocket::SocketTimeoutError:
+        return SocketControl::sckTimedOut;
+    case QAbstractSocket::AddressInUseError:
+        return SocketControl::sckAddressInUse;
+    case QAbstractSocket::NetworkError:
+        return SocketControl::sckNetworkError;
+    default:
+        return SocketControl::sckOtherError;
+    }
+}
+
+// Lets a connection finish sending and end with an orderly close, without the control.
+void windDown(QTcpSocket *socket)
+{
+    QObject::disconnect(socket, nullptr, nullptr, nullptr);
+    // Unread input would make the system answer the close with a reset, which can cost
+    // the peer the bytes just sent.
+    socket->readAll();
+    if (socket->state() == QAbstractSocket::UnconnectedState) {
+        socket->deleteLater();
+        return;
+    }
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(LingerLimit, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    socket->disconnectFromHost();
+}
+
+} // namespace
+
+SocketControl::SocketControl(QObject *parent) : QObject(parent) { }
+
+SocketControl::~SocketControl()
+{
+    Close();
+}
+
+void SocketControl::Close()
+{
+    if (mSocket) {
+        windDown(mSocket);
+        mSocket = nullptr;
+    }
+    if (mServer) {
+        // Close() may come from within the server's own request handler.
+        QObject::disconnect(mServer, nullptr, this, nullptr);
+        mServer->close();
+        mServer->deleteLater();
+        mServer = nullptr;
+    }
+    mState = sckClosed;
+}
+
+quint16 SocketControl::LocalPort() const
+{
+    return mServer ? mServer->serverPort() : mLocalPort;
+}
+
+bool SocketControl::fail(int number, const QString &description)
+{
+    mLastErrorNumber = number;
+    mLastErrorDescription = description;
+    return false;
+}
+
+bool SocketControl::Connect()
+{
+    if (mState != sckClosed)
+        return fail(sckInvalidOperation, tr("Wrong protocol or connection state for the requested transaction or request"));
+    if (mRemoteHost.isEmpty())
+        return fail(sckHostNotFound, tr("No host name or address to connect to"));
+    auto *socket = new QTcpSocket(this);
+    adopt(socket, sckResolvingHost);
+    socket->connectToHost(mRemoteHost, mRemotePort);
+    return true;
+}
+
+bool SocketControl::Listen()
+{
+    if (mState != sckClosed)
+        return fail(sckInvalidOperation, tr("Wrong protocol or connection state for the requested transaction or request"));
+    auto *server = new RequestServer(this);
+    if (!server->listen(mLocalAddress, mLocalPort)) {
+        fail(errorNumberFor(server->serverError()), server->errorString());
+        delete server;
+        return false;
+    }
+    connect(server, &RequestServer::request, this, &SocketControl::ConnectionRequest);
+    mServer = server;
+    mState = sckListening;
+    return true;
+}
+
+bool SocketControl::Accept(qintptr requestID)
+{
+    if (mState != sckClosed)
+        return fail(sckInvalidOperation, tr("Wrong protocol or connection state for the requested transaction or request"));
+    auto *socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(requestID)) {
+        fail(errorNumberFor(socket->error()), socket->errorString());
+        delete socket;
+        return false;
+    }
+    adopt(socket, sckConnected);
+    return true;
+}
+
+void SocketControl::Reject(qintptr requestID)
+{
+    QTcpSocket socket;
+    if (socket.setSocketDescriptor(requestID))
+        socket.abort();
+}
+
+void SocketControl::PauseAccepting()
+{
+    if (mServer)
+        mServer->pauseAccepting();
+}
+
+void SocketControl::ResumeAccepting()
+{
+    if (mServer)
+        mServer->resumeAccepting();
+}
+
+bool SocketControl::SendData(const QByteArray &data)
+{
+    if (mState != sckConnected || !mSocket)
+        return fail(sckInvalidOperation, tr("Wrong protocol or connection state for the requested transaction or request"));
+    if (mSocket->write(data) != data.size())
+        return fail(errorNumberFor(mSocket->error()), mSocket->errorString());
+    return true;
+}
+
+QByteArray SocketControl::GetData()
+{
+    return mSocket ? mSocket->readAll() : QByteArray();
+}
+
+void SocketControl::adopt(QTcpSocket *socket, qint16 state)
+{
+    mSocket = socket;
+    mState = state;
+    connect(socket, &QTcpSocket::stateChanged, this, &SocketControl::onSocketStateChanged);
+    connect(socket, &QTcpSocket::errorOccurred, this, &SocketControl::onSocketError);
+    connect(socket, &QTcpSocket::bytesWritten, this, &SocketControl::onBytesWritten);
+    connect(socket, &QTcpSocket::readyRead, this, [this] {
+        if (mSocket && mSocket->bytesAvailable() > 0)
+            emit DataArrival(mSocket->bytesAvailable());
+    });
+}
+
+void SocketControl::onSocketStateChanged()
+{
+    if (!mSocket)
+        return;
+    switch (mSocket->state()) {
+    case QAbstractSocket::HostLookupState:
+        mState = sckResolvingHost;
+        break;
+    case QAbstractSocket::ConnectingState:
+        mState = sckConnecting;
+        break;
+    case QAbstractSocket::ConnectedState:
+        mState = sckConnected;
+        break;
+    case QAbstractSocket::UnconnectedState:
+        // A connection that was up and ended without an error: the peer closed it.
+        if (mState == sckConnected) {
+            mState = sckClosing;
+            emit CloseEvent();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void SocketControl::onSocketError()
+{
+    if (!mSocket)
+        return;
+    const QAbstractSocket::SocketError error = mSocket->error();
+    if (error == QAbstractSocket::RemoteHostClosedError && mState == sckConnected)
+        return; // an orderly close by the peer: the Close event follows
+    mState = sckError;
+    emit Error(errorNumberFor(error), mSocket->errorString());
+}
+
+void SocketControl::onBytesWritten()
+{
+    if (mSocket && mSocket->bytesToWrite() == 0)
+        emit SendComplete();
+}
+
+#include "SocketControl.moc"

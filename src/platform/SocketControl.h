@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+
+class QTcpServer;
+class QTcpSocket;
+
+// The asynchronous TCP control that the clients and the local server talk through.
+// It either connects to one peer, or listens, or carries one accepted connection.
+// Every event arrives on the user-interface thread, one at a time.
+//
+// Failures of a call come back as false, with the error's number and text in
+// lastErrorNumber()/lastErrorDescription(); failures of a connection come as the
+// Error event. Close() always reaches the closed state at once: the connection is
+// wound down underneath (pending bytes still go out) while State() already reads 0.
+class SocketControl : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum StateCode : qint16 {
+        sckClosed = 0,
+        sckListening = 2,
+        sckResolvingHost = 4,
+        sckConnecting = 6,
+        sckConnected = 7,
+        sckClosing = 8, // the peer has closed; Close() still has to be called
+        sckError = 9,
+    };
+
+    // Error numbers of the Error event and of failed calls.
+    enum ErrorCode : int {
+        sckInvalidOperation = 40020,  // the call does not fit the control's state
+        sckAddressInUse = 10048,
+        sckAccessDenied = 10013,
+        sckConnectionRefused = 10061,
+        sckConnectionReset = 10054,
+        sckTimedOut = 10060,
+        sckHostNotFound = 11001,
+        sckNetworkError = 10050,
+        sckOtherError = 10000,
+    };
+
+    explicit SocketControl(QObject *parent = nullptr);
+    ~SocketControl() override;
+
+    qint16 State() const { return mState; }
+    void Close();
+
+    QString RemoteHost() const { return mRemoteHost; }
+    void setRemoteHost(const QString &host) { mRemoteHost = host; }
+    quint16 RemotePort() const { return mRemotePort; }
+    void setRemotePort(quint16 port) { mRemotePort = port; }
+
+    // The port to listen on; while listening, the port actually bound (useful with 0).
+    quint16 LocalPort() const;
+    void setLocalPort(quint16 port) { mLocalPort = port; }
+    // The address to listen on: every address unless set.
+    void setLocalAddress(const QHostAddress &address) { mLocalAddress = address; }
+
+    // Starts connecting to RemoteHost:RemotePort and returns at once.
+    bool Connect();
+    // Starts listening; on failure the control is closed again.
+    bool Listen();
+    // Takes over a caller handed out by ConnectionRequest. Any closed control may accept
+    // it, not only the one that listened.
+    bool Accept(qintptr requestID);
+    // Ends a caller handed out by ConnectionRequest that no control will accept.
+    static void Reject(qintptr requestID);
+
+    // Stops or resumes taking callers from the operating system while listening: callers
+    // meanwhile wait in the system's listen queue.
+    void PauseAccepting();
+    void ResumeAccepting();
+
+    // Queues bytes for sending; false when not connected.
+    bool SendData(const QByteArray &data);
+    // Every byte received and not yet taken.
+    QByteArray GetData();
+
+    int lastErrorNumber() const { return mLastErrorNumber; }
+    QString lastErrorDescription() const { return mLastErrorDescription; }
+
+signals:
+    // At least one byte can be taken with GetData(); bytesTotal is how many.
+    void DataArrival(qint64 bytesTotal);
+    // A caller connected to the listening control. The receiver owns requestID from here
+    // on: it must Accept() it on some control or Reject() it.
+    void ConnectionRequest(qintptr requestID);
+    // Everything passed to SendData() has gone to the operating system.
+    void SendComplete();
+    // The peer closed the connection.
+    void CloseEvent();
+    // The connection could not be made or broke.
+    void Error(int number, const QString &description);
+
+private:
+    void adopt(QTcpSocket *socket, qint16 state);
+    void onSocketStateChanged();
+    void onSocketError();
+    void onBytesWritten();
+    bool fail(int number, const QString &description);
+
+    QTcpSocket *mSocket = nullptr;
+    QTcpServer *mServer = nullptr;
+    qint16 mState = sckClosed;
+    QString mRemoteHost;
+    quint16 mRemotePort = 0;
+    quint16 mLocalPort = 0;
+    QHostAddress mLocalAddress = QHostAddress::Any;
+    int mLastErrorNumber = 0;
+    QString mLastErrorDescription;
+};

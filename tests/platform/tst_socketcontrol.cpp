@@ -1,0 +1,145 @@
+#include "platform/SocketControl.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+// The promises the clients and the local server rely on, checked against real sockets on
+// the loopback address.
+class TestSocketControl : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void connectAndReceiveUntilPeerCloses()
+    {
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost, 0));
+        SocketControl control;
+        QSignalSpy arrivals(&control, &SocketControl::DataArrival);
+        QSignalSpy closes(&control, &SocketControl::CloseEvent);
+        control.setRemoteHost(QStringLiteral("127.0.0.1"));
+        control.setRemotePort(peer.serverPort());
+        QVERIFY(control.Connect());
+        QVERIFY(control.State() != SocketControl::sckClosed);
+
+        QVERIFY(peer.waitForNewConnection(5000));
+        QTcpSocket *served = peer.nextPendingConnection();
+        served->write(QByteArray::fromHex("c3a57fcd"));
+        served->flush();
+        QVERIFY(arrivals.wait(5000));
+        QCOMPARE(control.GetData(), QByteArray::fromHex("c3a57fcd"));
+
+        served->disconnectFromHost();
+        QVERIFY(closes.wait(5000));
+        QCOMPARE(control.State(), qint16(SocketControl::sckClosing));
+        control.Close();
+        QCOMPARE(control.State(), qint16(SocketControl::sckClosed));
+    }
+
+    void refusedConnectionIsAnErrorEvent()
+    {
+        QTcpServer probe; // find a port that nobody listens on
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = probe.serverPort();
+        probe.close();
+
+        SocketControl control;
+        QSignalSpy errors(&control, &SocketControl::Error);
+        control.setRemoteHost(QStringLiteral("127.0.0.1"));
+        control.setRemotePort(port);
+        QVERIFY(control.Connect());
+        QVERIFY(errors.wait(5000));
+        QCOMPARE(errors.first().at(0).toInt(), int(SocketControl::sckConnectionRefused));
+        QVERIFY(!errors.first().at(1).toString().isEmpty());
+        QVERIFY(control.State() != SocketControl::sckClosed);
+        control.Close();
+        QCOMPARE(control.State(), qint16(SocketControl::sckClosed));
+    }
+
+    void callsThatCannotWorkFailAtOnce()
+    {
+        SocketControl control;
+        QVERIFY(!control.Connect()); // no host
+        QCOMPARE(control.State(), qint16(SocketControl::sckClosed));
+        QVERIFY(!control.SendData("x"));
+
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::LocalHost, 0));
+        control.setLocalAddress(QHostAddress::LocalHost);
+        control.setLocalPort(holder.serverPort());
+        QVERIFY(!control.Listen());
+        QCOMPARE(control.lastErrorNumber(), int(SocketControl::sckAddressInUse));
+        QCOMPARE(control.State(), qint16(SocketControl::sckClosed));
+
+        control.setRemoteHost(QStringLiteral("127.0.0.1"));
+        control.setRemotePort(holder.serverPort());
+        QVERIFY(control.Connect());
+        QVERIFY(!control.Connect()); // already busy
+        control.Close();
+        QCOMPARE(control.State(), qint16(SocketControl::sckClosed));
+    }
+
+    void listenAcceptSendAndClose_data()
+    {
+        QTest::addColumn<bool>("acceptOnAnotherControl");
+        QTest::newRow("the listening control serves") << false;
+        QTest::newRow("another control serves") << true;
+    }
+
+    void listenAcceptSendAndClose()
+    {
+        QFETCH(bool, acceptOnAnotherControl);
+        SocketControl listener;
+        SocketControl other;
+        SocketControl &server = acceptOnAnotherControl ? other : listener;
+        listener.setLocalAddress(QHostAddress::LocalHost);
+        listener.setLocalPort(0);
+        QVERIFY(listener.Listen());
+        QCOMPARE(listener.State(), qint16(SocketControl::sckListening));
+        QVERIFY(listener.LocalPort() != 0);
+
+        QSignalSpy sent(&server, &SocketControl::SendComplete);
+        connect(&listener, &SocketControl::ConnectionRequest, this, [&](qintptr id) {
+            if (!acceptOnAnotherControl)
+                listener.Close();
+            QVERIFY(server.Accept(id));
+            QVERIFY(server.SendData(QByteArray::fromHex("01020304")));
+        });
+
+        QTcpSocket caller;
+        caller.connectToHost(QHostAddress::LocalHost, listener.LocalPort());
+        caller.write("ignored"); // whatever the caller sends must not cost it the answer
+        QVERIFY(sent.wait(5000));
+        server.Close();
+        QCOMPARE(server.State(), qint16(SocketControl::sckClosed));
+
+        QByteArray received;
+        QElapsedTimer clock;
+        clock.start();
+        while (caller.state() == QAbstractSocket::ConnectedState && clock.elapsed() < 5000) {
+            caller.waitForReadyRead(100);
+            received += caller.readAll();
+        }
+        received += caller.readAll();
+        QCOMPARE(received, QByteArray::fromHex("01020304"));
+        QCOMPARE(caller.state(), QAbstractSocket::UnconnectedState);
+    }
+
+    void rejectedCallerIsClosed()
+    {
+        SocketControl listener;
+        listener.setLocalAddress(QHostAddress::LocalHost);
+        QVERIFY(listener.Listen());
+        connect(&listener, &SocketControl::ConnectionRequest, this, [](qintptr id) { SocketControl::Reject(id); });
+        QTcpSocket caller;
+        QSignalSpy ended(&caller, &QTcpSocket::disconnected);
+        caller.connectToHost(QHostAddress::LocalHost, listener.LocalPort());
+        QVERIFY(ended.wait(5000));
+        QCOMPARE(caller.readAll(), QByteArray());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSocketControl)
+#include "tst_socketcontrol.moc"

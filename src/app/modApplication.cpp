@@ -1,0 +1,53 @@
+#include "app/modApplication.h"
+
+#include "app/frmMain.h"
+#include "common/ProgramState.h"
+#include "platform/DataFolder.h"
+#include "platform/Desktop.h"
+#include "platform/SingleInstance.h"
+#include "platform/SystemClock.h"
+#include "platform/TerminationSignals.h"
+#include "platform/TimeZoneBias.h"
+#include "servers/DataFile.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <cerrno>
+#include <memory>
+
+int Main(int argc, char *argv[])
+{
+    // Without a desktop the program runs on as a headless time client and server.
+    std::unique_ptr<QCoreApplication> app;
+    if (desktopAvailable()) {
+        auto *gui = new QApplication(argc, argv);
+        gui->setQuitOnLastWindowClosed(false); // the program lives in the notification area
+        app.reset(gui);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication::setApplicationName(QStringLiteral("Brindlecot"));
+
+    // The lock lives in the data folder, so the folder comes first; creating a folder that
+    // exists changes nothing for a copy that is already running.
+    const std::unique_ptr<SystemClock> clock = createSystemClock();
+    const std::unique_ptr<TimeZoneBias> zone = createTimeZoneBias();
+    ProgramState state(*clock, *zone);
+    state.DataFolder = defaultDataFolder();
+    CreateDataFolder(state);
+    SingleInstance oneCopy(state.DataFolder + QStringLiteral("Brindlecot.lock"));
+    if (!oneCopy.tryAcquire() && oneCopy.error() == EWOULDBLOCK)
+        return 0; // another copy runs: end at once and silently
+
+    frmMain form(state);
+    TerminationSignals closeRequests;
+    closeRequests.install();
+    QObject::connect(&closeRequests, &TerminationSignals::closeRequested, &form, &frmMain::Shutdown);
+    // The end of the desktop session quits the event loop; the shutdown still runs.
+    QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &form, &frmMain::Shutdown);
+    QObject::connect(&form, &frmMain::unloaded, app.get(), &QCoreApplication::quit, Qt::QueuedConnection);
+
+    form.Form_Load();
+    return app->exec();
+}

@@ -1,0 +1,188 @@
+#include "FakeSystemClock.h"
+#include "FakeTimeZoneBias.h"
+#include "common/ProgramState.h"
+#include "servers/DataFile.h"
+#include "sync/TimeProtocol.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+// The real executable, headless, with its data folder in a temporary place. Every data
+// file given to it names only loopback servers.
+class TestProgram : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir mHome;
+    FakeSystemClock mClock;
+    FakeTimeZoneBias mZone;
+
+    QString dataFolder() const { return mHome.path() + QStringLiteral("/Brindlecot/"); }
+    QString dataFile() const { return dataFolder() + QStringLiteral("Brindlecot.dat"); }
+
+    // A data file listing the given loopback servers, all active.
+    void writeDataFile(const QStringList &servers, qint16 version = DataFile::Version)
+    {
+        QVERIFY(QDir().mkpath(dataFolder()));
+        ProgramState state(mClock, mZone);
+        state.DataFolder = dataFolder();
+        for (const QString &path : servers) {
+            auto host = std::make_shared<clsHost>();
+            host->setHostPath(path);
+            host->setHostActive(1);
+            state.Hosts.Add(host);
+        }
+        QVERIFY(SaveDataFile(state));
+        if (version != DataFile::Version) {
+            QFile file(dataFile());
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            const char bytes[2] = { char(version & 0xff), char(version >> 8) };
+            file.write(bytes, 2);
+        }
+    }
+
+    std::unique_ptr<QProcess> start()
+    {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), mHome.path());
+        process->setProcessEnvironment(env);
+        process->setProgram(QStringLiteral(BRINDLECOT_EXECUTABLE));
+        process->start();
+        if (!process->waitForStarted(5000))
+            return nullptr;
+        return process;
+    }
+
+    // Running and holding its one-copy lock, i.e. past its start-up.
+    static bool settled(QProcess &process, const QString &lockFile)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 5000) {
+            if (process.state() != QProcess::Running)
+                return false;
+            if (QFile::exists(lockFile))
+                return true;
+            QTest::qWait(50);
+        }
+        return false;
+    }
+
+    static bool terminate(QProcess &process)
+    {
+        ::kill(pid_t(process.processId()), SIGTERM);
+        return process.waitForFinished(3000) && process.exitStatus() == QProcess::NormalExit
+               && process.exitCode() == 0;
+    }
+
+    ProgramState loadDataFile()
+    {
+        ProgramState state(mClock, mZone);
+        state.DataFolder = dataFolder();
+        LoadDataFile(state);
+        return state;
+    }
+
+private slots:
+    void init() { QVERIFY(mHome.isValid()); }
+
+    void cleanup()
+    {
+        QDir(dataFolder()).removeRecursively();
+    }
+
+    void firstRunSavesTheBuiltInServersOnTerminate()
+    {
+        // Ended long before its first attempt, 11 seconds in, so nothing goes out.
+        auto process = start();
+        QVERIFY(process);
+        QVERIFY(settled(*process, dataFolder() + QStringLiteral("Brindlecot.lock")));
+        QVERIFY(!QFile::exists(dataFile()));
+        QVERIFY(terminate(*process));
+
+        const ProgramState saved = loadDataFile();
+        QCOMPARE(saved.Hosts.count(), 14);
+        QVERIFY(saved.Interval.Day && !saved.Interval.Hour && !saved.Interval.Minute);
+    }
+
+    void secondCopyEndsAtOnceAndTouchesNothing()
+    {
+        writeDataFile({ QStringLiteral("127.0.0.1") }, 6);
+        QFile file(dataFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        auto first = start();
+        QVERIFY(first);
+        QVERIFY(settled(*first, dataFolder() + QStringLiteral("Brindlecot.lock")));
+
+        auto second = start();
+        QVERIFY(second);
+        QVERIFY(second->waitForFinished(3000));
+        QCOMPARE(second->exitCode(), 0);
+        QCOMPARE(second->readAllStandardOutput() + second->readAllStandardError(), QByteArray());
+        QCOMPARE(first->state(), QProcess::Running);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        file.close();
+
+        // The first copy rewrites the older file in the current version when it ends.
+        QVERIFY(terminate(*first));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.read(2), QByteArray::fromHex("0700"));
+        const ProgramState saved = loadDataFile();
+        QCOMPARE(saved.Hosts.count(), 1);
+        QCOMPARE(saved.Hosts.Item(1)->HostPath(), QStringLiteral("127.0.0.1"));
+    }
+
+    void synchronizesWithALoopbackServer()
+    {
+        // The program asks port 37, so this needs the privilege to listen there.
+        QTcpServer timeServer;
+        if (!timeServer.listen(QHostAddress::LocalHost, TimeProtocol::Port))
+            QSKIP("cannot listen on 127.0.0.1:37 here (needs root or CAP_NET_BIND_SERVICE)");
+        // Answer with the machine's own time, so the program finds its clock right and
+        // leaves it alone.
+        int answered = 0;
+        connect(&timeServer, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *caller = timeServer.nextPendingConnection()) {
+                const qint64 seconds = QDateTime::currentSecsSinceEpoch() + TimeProtocol::UnixEpochOffset;
+                caller->write(TimeProtocol::encode(quint32(seconds)));
+                caller->disconnectFromHost();
+                connect(caller, &QTcpSocket::disconnected, caller, &QObject::deleteLater);
+                ++answered;
+            }
+        });
+        writeDataFile({ QStringLiteral("127.0.0.1") });
+
+        auto process = start();
+        QVERIFY(process);
+        QTRY_VERIFY_WITH_TIMEOUT(answered > 0, 20000); // the first attempt comes 11 s in
+        QTest::qWait(500);
+        QVERIFY(terminate(*process));
+
+        const ProgramState saved = loadDataFile();
+        QCOMPARE(saved.Hosts.count(), 1);
+        const auto host = saved.Hosts.Item(1);
+        QCOMPARE(host->HostStatus(), qint16(1));
+        QVERIFY(host->HostSynchError() <= 1);
+        const QDateTime now = QDateTime::currentDateTime();
+        const Date today = DateTime::fromParts(now.date(), now.time());
+        QVERIFY(qAbs(host->HostPollDate() - today) * 86400 < 60);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgram)
+#include "tst_program.moc"

@@ -1,6 +1,4 @@
-#include "app/modApplication.h"
-
-int main(int argc, char *argv[])
+int main()
 {
-    return Main(argc, argv);
+    return 0;
 }

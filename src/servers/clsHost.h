@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QIODevice;
+
 // One time server and the outcome of its last attempt.
 class clsHost
 {
@@ -30,6 +32,19 @@ public:
     // Clock error found at the last success, seconds, never negative.
     qint32 HostSynchError() const { return mHostSynchError; }
     void setHostSynchError(qint32 value) { mHostSynchError = value; }
+
+    // Longest HostName or HostPath the data file can hold: its length is a 16-bit count.
+    static constexpr qsizetype MaxStoredLength = 32767; // characters
+
+    // False when HostName or HostPath, in the form the file stores, is longer than
+    // MaxStoredLength: such a record cannot be written.
+    bool fitsDataFile() const;
+
+    // Writes this record at the device's current position: the 16-bit length and the
+    // bytes of HostName and of HostPath, HostActive, HostStatus, HostPollDate (the raw
+    // double) and HostSynchError, little-endian. A record that does not fit writes nothing.
+    // False when it does not fit or the device refused bytes.
+    bool WriteProperties(QIODevice &file) const;
 
 private:
     QString mHostName;

@@ -1,5 +1,46 @@
 #include "servers/clsHosts.h"
 
+#include "servers/AnsiText.h"
+#include "servers/BinaryFields.h"
+
+namespace {
+
+constexpr qint16 HostBlockVersion = 2;
+
+// One string field: its 16-bit length, then that many bytes.
+bool readString(QIODevice &file, QString &text)
+{
+    qint16 length = 0;
+    QByteArray bytes;
+    if (!BinaryFields::readInt16(file, length) || !BinaryFields::readBytes(file, length, bytes))
+        return false;
+    text = AnsiText::toUnicode(bytes);
+    return true;
+}
+
+bool readRecord(QIODevice &file, clsHost &host)
+{
+    QString name;
+    QString path;
+    qint16 active = 0;
+    qint16 status = 0;
+    double pollDate = 0;
+    qint32 synchError = 0;
+    if (!readString(file, name) || !readString(file, path) || !BinaryFields::readInt16(file, active)
+        || !BinaryFields::readInt16(file, status) || !BinaryFields::readDouble(file, pollDate)
+        || !BinaryFields::readInt32(file, synchError))
+        return false;
+    host.setHostName(name);
+    host.setHostPath(path);
+    host.setHostActive(active);
+    host.setHostStatus(status);
+    host.setHostPollDate(pollDate);
+    host.setHostSynchError(synchError);
+    return true;
+}
+
+} // namespace
+
 void clsHosts::Add(HostRef anItem)
 {
     mItems.append(std::move(anItem));
@@ -23,6 +64,41 @@ bool clsHosts::Remove(qint32 index)
 qint32 clsHosts::count() const
 {
     return qint32(mItems.size());
+}
+
+bool clsHosts::WriteProperties(QIODevice &file) const
+{
+    // Count first, so that the block holds exactly the records it announces.
+    qint32 writable = 0;
+    while (writable < count() && mItems.at(writable)->fitsDataFile())
+        ++writable;
+
+    if (!BinaryFields::writeInt16(file, HostBlockVersion) || !BinaryFields::writeInt32(file, writable))
+        return false;
+    for (qint32 i = 0; i < writable; ++i) {
+        if (!mItems.at(i)->WriteProperties(file))
+            return false;
+    }
+    return true;
+}
+
+bool clsHosts::ReadProperties(QIODevice &file)
+{
+    qint16 version = 0;
+    qint32 records = 0;
+    if (!BinaryFields::readInt16(file, version) || !BinaryFields::readInt32(file, records))
+        return false;
+    if (records < 1 || records >= MaxStoredRecords)
+        return true;
+
+    for (qint32 i = 0; i < records; ++i) {
+        auto host = std::make_shared<clsHost>();
+        if (!readRecord(file, *host))
+            return false;
+        if (FindPathname(host->HostPath()) == -1)
+            Add(std::move(host));
+    }
+    return true;
 }
 
 qint32 clsHosts::FindPathname(const QString &thePathname) const

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+class QIODevice;
+
 // The ordered server collection. Records are shared: Item() hands out the stored record,
 // so whoever sets a property of it changes the collection's record. Positions are
 // 1-based; -1 means "not found".
@@ -14,6 +16,9 @@ class clsHosts
 public:
     using HostRef = std::shared_ptr<clsHost>;
 
+    // A block announcing this many records or more is ignored as damaged.
+    static constexpr qint32 MaxStoredRecords = 1000; // records
+
     // Appends without looking for duplicates: callers check FindPathname first.
     void Add(HostRef anItem);
     // The record at 1-based index, or null outside 1..count().
@@ -21,6 +26,20 @@ public:
     // Removes the record at 1-based index; later records move up. False outside 1..count().
     bool Remove(qint32 index);
     qint32 count() const;
+
+    // Writes the host block at the device's current position: the 16-bit block version 2,
+    // the 32-bit record count, then the records in order. Writing stops before the first
+    // record that does not fit the file, and the count written says so, so the block
+    // never announces records it does not hold. False only when the device refused bytes.
+    bool WriteProperties(QIODevice &file) const;
+
+    // Reads a host block from the device's current position and appends each record whose
+    // HostPath this collection does not hold yet (the first one of a path wins). A count
+    // below 1 or of MaxStoredRecords or more reads nothing. The first error (a negative
+    // length, missing bytes) ends the reading: the records appended before it stay, the
+    // one being read is dropped. True when the block was read to its announced end.
+    bool ReadProperties(QIODevice &file);
+
     // Position of the first record whose HostPath equals thePathname exactly, or -1.
     qint32 FindPathname(const QString &thePathname) const;
 

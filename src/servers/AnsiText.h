@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+// Text in the data file is one byte per character in Windows-1252, the ANSI code page of
+// Western Windows, so that files move between this program's builds unchanged.
+//
+// Every byte reads as a character and writes back as the same byte: 0x81, 0x8D, 0x8F,
+// 0x90 and 0x9D, which Windows-1252 leaves unassigned, read as the control characters
+// U+0081 and so on, as Windows itself reads them. A character outside the code page
+// cannot be stored: it is written as one '?' per character.
+namespace AnsiText {
+
+QString toUnicode(const QByteArray &bytes);
+QByteArray fromUnicode(QStringView text);
+
+// True when text is written and read back unchanged; the server-list editor uses it to
+// warn before a name is altered.
+bool isRepresentable(QStringView text);
+
+// A host name is stored in a form that names the same host: as typed when the code page
+// holds it, otherwise in its IDNA ASCII form (xn--...); only a name that has neither
+// loses characters to '?'.
+QByteArray hostPathBytes(const QString &path);
+
+// What a text or a host name will be after the data file has been saved and loaded.
+QString storedText(const QString &text);
+QString storedHostPath(const QString &path);
+
+} // namespace AnsiText

@@ -1,0 +1,115 @@
+#include "servers/DataFile.h"
+
+#include "common/ProgramState.h"
+#include "servers/AnsiText.h"
+#include "servers/BinaryFields.h"
+#include "servers/DefaultServers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+constexpr int ReservedBytes = 8;       // bytes
+constexpr qint16 FirstHostBlockVersion = 6;
+
+// Files of version 5 or lower named one server instead of a list. With the exclusive
+// flag set it was the only server in use.
+void applyLegacyServer(clsHosts &Hosts, qint16 exclusive, const QString &path)
+{
+    AddDefaultServers(Hosts);
+    if (path.isEmpty())
+        return;
+    if (exclusive == 1) {
+        for (const auto &host : std::as_const(Hosts.mItems))
+            host->setHostActive(0);
+    }
+    const qint32 position = Hosts.FindPathname(path);
+    if (position == -1) {
+        auto host = std::make_shared<clsHost>();
+        host->setHostPath(path);
+        host->setHostActive(exclusive == 1 ? 1 : 0);
+        Hosts.Add(std::move(host));
+    } else if (exclusive == 1) {
+        Hosts.Item(position)->setHostActive(1);
+    }
+}
+
+} // namespace
+
+QString dataFilePath(const ProgramState &state)
+{
+    return state.DataFolder + QLatin1String(DataFile::FileName);
+}
+
+void CreateDataFolder(const ProgramState &state)
+{
+    QDir().mkpath(state.DataFolder);
+}
+
+bool DataFileIsValid(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    return DataFileIsValid(file);
+}
+
+bool DataFileIsValid(QIODevice &file)
+{
+    qint16 version = 0;
+    return BinaryFields::readInt16(file, version) && version >= 1;
+}
+
+bool LoadDataFile(ProgramState &state)
+{
+    QFile file(dataFilePath(state));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    return LoadDataFile(state, file);
+}
+
+bool LoadDataFile(ProgramState &state, QIODevice &file)
+{
+    using namespace BinaryFields;
+    qint16 version = 0;
+    QByteArray reserved;
+    qint16 exclusive = 0;
+    qint32 legacyLength = 0;
+    QByteArray legacyPath;
+    qint32 interval = 0;
+    if (!readInt16(file, version) || !readBytes(file, ReservedBytes, reserved) || !readInt16(file, exclusive)
+        || !readInt32(file, legacyLength) || !readBytes(file, legacyLength, legacyPath)
+        || !readInt32(file, interval))
+        return false;
+
+    state.Interval.applyCode(interval);
+    if (version >= FirstHostBlockVersion)
+        return state.Hosts.ReadProperties(file);
+    applyLegacyServer(state.Hosts, exclusive, AnsiText::toUnicode(legacyPath));
+    return true;
+}
+
+bool SaveDataFile(const ProgramState &state)
+{
+    QSaveFile file(dataFilePath(state));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // QSaveFile::commit() does not report a failure of its final flush (Qt 6.4): a
+    // short write there would replace the old file with a truncated one. Flushing
+    // first brings that failure to light while the old file is still in place.
+    if (!SaveDataFile(state, file) || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+bool SaveDataFile(const ProgramState &state, QIODevice &file)
+{
+    using namespace BinaryFields;
+    return writeInt16(file, DataFile::Version) && writeBytes(file, QByteArray(ReservedBytes, '\0'))
+        && writeInt16(file, 0) && writeInt32(file, 0) && writeInt32(file, state.Interval.code())
+        && state.Hosts.WriteProperties(file);
+}

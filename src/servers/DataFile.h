@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+class QIODevice;
+struct ProgramState;
+
+// The data file keeps the server list and the synchronization interval between runs.
+// Layout, little-endian: 16-bit version (7), 8 reserved zero bytes, 16-bit legacy flag,
+// 32-bit length L and L bytes of a legacy server path (0 and empty when written), 32-bit
+// interval code, then the host block (clsHosts::WriteProperties) from version 6 on.
+
+namespace DataFile {
+constexpr qint16 Version = 7;
+inline constexpr char FileName[] = "Brindlecot.dat";
+} // namespace DataFile
+
+// DataFolder followed by the file name.
+QString dataFilePath(const ProgramState &state);
+
+// Creates the data folder with any missing parents. Failures are ignored: a folder that
+// cannot be made shows later as a file that cannot be opened.
+void CreateDataFolder(const ProgramState &state);
+
+// True when the file can be opened and its first 16-bit value is 1 or more.
+bool DataFileIsValid(const QString &path);
+bool DataFileIsValid(QIODevice &file);
+
+// Reads the data file into the interval choice and Hosts. Files of version 5 or lower
+// predate the server list: they bring the built-in servers and at most one server of
+// their own. The first error ends the reading and keeps what was applied before it.
+// True when the whole file was read without error.
+bool LoadDataFile(ProgramState &state);
+bool LoadDataFile(ProgramState &state, QIODevice &file);
+
+// Writes the whole file. The file on disk is replaced only once the new one is complete,
+// so a failed save leaves the previous file as it was. True on success.
+bool SaveDataFile(const ProgramState &state);
+bool SaveDataFile(const ProgramState &state, QIODevice &file);

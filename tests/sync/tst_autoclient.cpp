@@ -1,0 +1,428 @@
+#include "sync/AutoClient.h"
+
+#include "common/ProgramState.h"
+#include "FakeSystemClock.h"
+#include "FakeTimeZoneBias.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int EventWait = 5000;    // milliseconds, bound of every wait for a socket event
+constexpr qint32 ZoneBias = 300;   // minutes: five hours west, so a client that ignores it is refused
+constexpr qint32 Hourly = 3600;    // seconds
+const QDate StartDay(2004, 1, 6);
+const QTime StartTime(13, 41, 17);
+const QString Earlier = QStringLiteral("earlier message");
+const Date EarlierPoll = DateTime::fromParts(QDate(2003, 12, 24), QTime(8, 0, 0));
+const Date EarlierSynch = DateTime::fromParts(QDate(2004, 1, 5), QTime(9, 30, 0));
+
+// The four bytes a server sends when its time is `offset` seconds after local `start`.
+QByteArray answerAt(qint64 offset, QTime start = StartTime)
+{
+    const Date serverTime = DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(DateTime::fromParts(StartDay, start)) + offset);
+    return TimeProtocol::encode(*LocalToTimeValue(serverTime, ZoneBias));
+}
+
+// A time server on the loopback address whose behaviour each test writes.
+class ScriptedServer
+{
+public:
+    enum Mode { Reply, ReplyAndHold, CloseAtOnce, Silent };
+
+    ScriptedServer(Mode mode = Silent, QByteArray reply = {}) : mMode(mode), mReply(std::move(reply))
+    {
+        QVERIFY(mServer.listen(QHostAddress::LocalHost, 0));
+        QObject::connect(&mServer, &QTcpServer::newConnection, &mServer, [this] {
+            while (QTcpSocket *peer = mServer.nextPendingConnection()) {
+                connections.append(peer);
+                if (mMode == Reply || mMode == ReplyAndHold)
+                    send(peer, mReply, mMode == Reply);
+                else if (mMode == CloseAtOnce)
+                    peer->disconnectFromHost();
+            }
+        });
+    }
+
+    quint16 port() const { return mServer.serverPort(); }
+
+    static void send(QTcpSocket *peer, const QByteArray &bytes, bool thenClose)
+    {
+        peer->write(bytes);
+        peer->flush();
+        if (thenClose)
+            peer->disconnectFromHost();
+    }
+
+    QList<QTcpSocket *> connections; // owned by the server
+
+private:
+    QTcpServer mServer;
+    Mode mMode;
+    QByteArray mReply;
+};
+
+// A port on which nobody listens.
+quint16 deadPort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+// One program's state with fake clock and zone, one server record "127.0.0.1" that holds
+// an earlier success, and the client under test.
+struct Rig {
+    explicit Rig(quint16 port, QTime start = StartTime)
+        : clock(DateTime::fromParts(StartDay, start))
+        , zone(ZoneBias)
+        , state(clock, zone)
+        , client(state, port, nullptr, 20040106u)
+    {
+        state.Interval = IntervalChoice{false, true, false}; // hourly
+        state.TrayAlertMessage = Earlier;
+        state.LastSynchDate = EarlierSynch;
+        record = std::make_shared<clsHost>();
+        record->setHostName(QStringLiteral("loopback"));
+        record->setHostPath(QStringLiteral("127.0.0.1"));
+        record->setHostActive(1);
+        record->setHostStatus(-1);
+        record->setHostPollDate(EarlierPoll);
+        record->setHostSynchError(77);
+        state.Hosts.Add(record);
+    }
+
+    void tick(int times)
+    {
+        for (int i = 0; i < times; ++i)
+            client.tmrClient_Timer();
+    }
+
+    bool connected() const { return client.tcpClient().State() != SocketControl::sckClosed; }
+
+    FakeSystemClock clock;
+    FakeTimeZoneBias zone;
+    ProgramState state;
+    AutoClient client;
+    std::shared_ptr<clsHost> record;
+};
+
+} // namespace
+
+class TestAutoClient : public QObject
+{
+    Q_OBJECT
+
+    enum Peer { Replies, RepliesAndHolds, ClosesAtOnce, Silent, Refuses, NoActiveServer };
+
+private slots:
+    void outcome_data()
+    {
+        QTest::addColumn<int>("peer");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QTime>("start");
+        QTest::addColumn<bool>("biasReadable");
+        QTest::addColumn<int>("clockRefusal"); // errno the clock seam returns
+        QTest::addColumn<int>("alert");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QStringList>("clockCalls");
+        QTest::addColumn<int>("recordedError"); // -1: record and LastSynchDate left alone
+
+        const QString error9 = QStringLiteral("Error (9) when time received from server");
+        const QStringList none;
+        auto set = [](const char *day, const char *time) {
+            return QStringList{QStringLiteral("date %1").arg(QLatin1String(day)), QStringLiteral("time %1").arg(QLatin1String(time))};
+        };
+
+        // Valid answers.
+        QTest::newRow("on time") << int(Replies) << answerAt(0) << StartTime << true << 0 << 0 << Earlier << Hourly << none << 0;
+        QTest::newRow("1 s off: left alone") << int(Replies) << answerAt(-1) << StartTime << true << 0 << 0 << Earlier
+                                             << Hourly << none << 1;
+        QTest::newRow("2 s slow: set") << int(Replies) << answerAt(2) << StartTime << true << 0 << 0 << Earlier << Hourly
+                                       << set("2004-01-06", "13:41:19") << 2;
+        QTest::newRow("2 s fast: set") << int(Replies) << answerAt(-2) << StartTime << true << 0 << 0 << Earlier << Hourly
+                                       << set("2004-01-06", "13:41:15") << 2;
+        QTest::newRow("1799 s slow: set") << int(Replies) << answerAt(1799) << StartTime << true << 0 << 0 << Earlier
+                                          << Hourly << set("2004-01-06", "14:11:16") << 1799;
+        QTest::newRow("1799 s fast: set") << int(Replies) << answerAt(-1799) << StartTime << true << 0 << 0 << Earlier
+                                          << Hourly << set("2004-01-06", "13:11:18") << 1799;
+        QTest::newRow("server past midnight: date from the server") << int(Replies) << answerAt(3, QTime(23, 59, 59))
+                                                                    << QTime(23, 59, 59) << true << 0 << 0 << Earlier << Hourly
+                                                                    << set("2004-01-07", "00:00:02") << 3;
+        QTest::newRow("five bytes: first four count") << int(Replies) << answerAt(2) + QByteArray("\x7f", 1) << StartTime
+                                                      << true << 0 << 0 << Earlier << Hourly
+                                                      << set("2004-01-06", "13:41:19") << 2;
+        QTest::newRow("refusing clock not needed at 1 s") << int(Replies) << answerAt(1) << StartTime << true << 1 << 0
+                                                          << Earlier << Hourly << none << 1;
+
+        // Answers that are not believed or cannot be used.
+        QTest::newRow("1800 s slow: refused") << int(Replies) << answerAt(1800) << StartTime << true << 0 << 1 << Earlier
+                                              << 10 << none << -1;
+        QTest::newRow("1800 s fast: refused") << int(Replies) << answerAt(-1800) << StartTime << true << 0 << 1 << Earlier
+                                              << 10 << none << -1;
+        QTest::newRow("1900: not computable") << int(Replies) << QByteArray(4, '\0') << StartTime << true << 0 << 1
+                                              << Earlier << 10 << none << -1;
+        QTest::newRow("three bytes") << int(RepliesAndHolds) << answerAt(2).left(3) << StartTime << true << 0 << 2
+                                     << error9 << 10 << none << -1;
+        QTest::newRow("bias unreadable") << int(Replies) << answerAt(2) << StartTime << false << 0 << 2
+                                         << QStringLiteral("Could not find local time zone") << 10 << none << -1;
+        QTest::newRow("clock refuses (EPERM)") << int(Replies) << answerAt(5) << StartTime << true << 1 << 2
+                                               << QStringLiteral("Error (1) when time received from server") << 10
+                                               << QStringList{QStringLiteral("date 2004-01-06")} << -1;
+
+        // No answer at all: still looking, the countdown tries again on the 11th tick.
+        QTest::newRow("closes without data") << int(ClosesAtOnce) << QByteArray() << StartTime << true << 0 << 3 << Earlier
+                                             << 10 << none << -1;
+        QTest::newRow("connection refused") << int(Refuses) << QByteArray() << StartTime << true << 0 << 3 << Earlier << 10
+                                            << none << -1;
+        QTest::newRow("no answer") << int(Silent) << QByteArray() << StartTime << true << 0 << 3 << Earlier << 10 << none
+                                   << -1;
+        QTest::newRow("no active server") << int(NoActiveServer) << QByteArray() << StartTime << true << 0 << 3 << Earlier
+                                          << 10 << none << -1;
+    }
+
+    void outcome()
+    {
+        QFETCH(int, peer);
+        QFETCH(QByteArray, reply);
+        QFETCH(QTime, start);
+        QFETCH(bool, biasReadable);
+        QFETCH(int, clockRefusal);
+        QFETCH(int, alert);
+        QFETCH(QString, message);
+        QFETCH(int, limit);
+        QFETCH(QStringList, clockCalls);
+        QFETCH(int, recordedError);
+
+        const ScriptedServer::Mode mode = peer == Replies           ? ScriptedServer::Reply
+                                          : peer == RepliesAndHolds ? ScriptedServer::ReplyAndHold
+                                          : peer == ClosesAtOnce    ? ScriptedServer::CloseAtOnce
+                                                                    : ScriptedServer::Silent;
+        ScriptedServer server(mode, reply);
+        Rig rig(peer == Refuses ? deadPort() : server.port(), start);
+        rig.zone.readable = biasReadable;
+        rig.clock.failWith = clockRefusal;
+        if (peer == NoActiveServer)
+            rig.record->setHostActive(0);
+        rig.state.TrayAlert = 0;
+        rig.state.pollLimit = Hourly;
+
+        QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
+        QSignalSpy closes(&rig.client.tcpClient(), &SocketControl::CloseEvent);
+        QSignalSpy errors(&rig.client.tcpClient(), &SocketControl::Error);
+        rig.client.SynchronizeNow();
+        QCOMPARE(rig.state.TrayAlert, qint16(3));
+        QCOMPARE(rig.state.pollLimit, 10);
+
+        switch (peer) {
+        case Replies:
+        case RepliesAndHolds:
+            QVERIFY(arrivals.wait(EventWait));
+            QCOMPARE(arrivals.size(), 1);
+            break;
+        case ClosesAtOnce:
+            QVERIFY(closes.wait(EventWait));
+            break;
+        case Refuses:
+            QVERIFY(errors.wait(EventWait));
+            break;
+        case Silent:
+            QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
+            QTRY_COMPARE_WITH_TIMEOUT(rig.client.tcpClient().State(), qint16(SocketControl::sckConnected), EventWait);
+            break;
+        case NoActiveServer:
+            break;
+        }
+
+        QCOMPARE(rig.state.TrayAlert, qint16(alert));
+        QCOMPARE(rig.state.TrayAlertMessage, message);
+        QCOMPARE(rig.state.pollLimit, limit);
+        QCOMPARE(rig.clock.calls, clockCalls);
+        if (recordedError >= 0) {
+            QCOMPARE(rig.record->HostStatus(), qint16(1));
+            QCOMPARE(rig.record->HostSynchError(), recordedError);
+            QCOMPARE(rig.record->HostPollDate(), rig.clock.now()); // read after the clock was set
+            QCOMPARE(rig.state.LastSynchDate, rig.clock.now());
+        } else {
+            QCOMPARE(rig.record->HostStatus(), qint16(-1));
+            QCOMPARE(rig.record->HostSynchError(), 77);
+            QCOMPARE(rig.record->HostPollDate(), EarlierPoll);
+            QCOMPARE(rig.state.LastSynchDate, EarlierSynch);
+        }
+
+        // The client closes the connection after the first block, whatever it held; a
+        // silent server keeps it open until the countdown gives up.
+        QCOMPARE(rig.connected(), peer == Silent);
+        if (peer == RepliesAndHolds)
+            QTRY_COMPARE_WITH_TIMEOUT(server.connections.first()->state(), QAbstractSocket::UnconnectedState, EventWait);
+        if (peer == NoActiveServer) {
+            QCoreApplication::processEvents();
+            QCOMPARE(server.connections.size(), 0);
+        }
+    }
+
+    void successWhenTheRecordWasDeleted()
+    {
+        ScriptedServer server;
+        Rig rig(server.port());
+        rig.client.SynchronizeNow();
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
+        QVERIFY(rig.state.Hosts.Remove(1));
+
+        QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
+        ScriptedServer::send(server.connections.first(), answerAt(5), true);
+        QVERIFY(arrivals.wait(EventWait));
+        QCOMPARE(rig.state.TrayAlert, qint16(0));
+        QCOMPARE(rig.state.pollLimit, Hourly);
+        QCOMPARE(rig.state.LastSynchDate, rig.clock.now());
+        QCOMPARE(rig.state.Hosts.count(), 0);
+        QCOMPARE(rig.record->HostStatus(), qint16(-1));
+    }
+
+    // Attempts start on the 11th tick; one that gets no answer is abandoned by the next,
+    // which draws a server anew. SynchronizeNow leaves the count alone.
+    void countdownAndTimeOut()
+    {
+        ScriptedServer server;
+        Rig rig(server.port());
+
+        rig.tick(10);
+        QCOMPARE(rig.state.pollTicks, 10);
+        QVERIFY(!rig.connected());
+        QCOMPARE(rig.state.TrayAlert, qint16(3));
+
+        rig.tick(1);
+        QCOMPARE(rig.state.pollTicks, 0);
+        QVERIFY(rig.connected());
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
+
+        rig.tick(10);
+        QVERIFY(rig.connected());
+        QCOMPARE(server.connections.size(), 1);
+        QCOMPARE(server.connections.at(0)->state(), QAbstractSocket::ConnectedState);
+
+        rig.tick(1);
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 2, EventWait);
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.at(0)->state(), QAbstractSocket::UnconnectedState, EventWait);
+
+        rig.state.pollTicks = 7;
+        rig.client.SynchronizeNow();
+        QCOMPARE(rig.state.pollTicks, 7);
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 3, EventWait);
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.at(1)->state(), QAbstractSocket::UnconnectedState, EventWait);
+        rig.tick(3);
+        QCOMPARE(server.connections.size(), 3);
+        rig.tick(1);
+        QCOMPARE(rig.state.pollTicks, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 4, EventWait);
+    }
+
+    // After a success the wait is the interval, counted from the tick that started the
+    // attempt, not from the answer.
+    void nextAttemptAfterSuccessWaitsForTheInterval()
+    {
+        ScriptedServer server;
+        Rig rig(server.port());
+        rig.tick(11);
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
+
+        rig.tick(3); // the answer comes three seconds late
+        QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
+        ScriptedServer::send(server.connections.first(), answerAt(0), true);
+        QVERIFY(arrivals.wait(EventWait));
+        QCOMPARE(rig.state.TrayAlert, qint16(0));
+        QCOMPARE(rig.state.pollLimit, Hourly);
+        QCOMPARE(rig.state.pollTicks, 3);
+
+        rig.tick(Hourly - 3);
+        QVERIFY(!rig.connected());
+        QCOMPARE(rig.state.TrayAlert, qint16(0));
+        rig.tick(1); // tick 3601 after the start of the successful attempt
+        QVERIFY(rig.connected());
+        QCOMPARE(rig.state.TrayAlert, qint16(3));
+        QCOMPARE(rig.state.pollLimit, 10);
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 2, EventWait);
+    }
+
+    void pausedOrWindowOpenStartsNothing_data()
+    {
+        QTest::addColumn<bool>("paused");
+        QTest::addColumn<int>("hostsShowing");
+        QTest::newRow("paused") << true << 0;
+        QTest::newRow("Time Servers window open") << false << 1;
+    }
+
+    void pausedOrWindowOpenStartsNothing()
+    {
+        QFETCH(bool, paused);
+        QFETCH(int, hostsShowing);
+        ScriptedServer server;
+        Rig rig(server.port());
+        rig.state.PauseChecked = paused;
+        rig.state.HostsShowing = qint16(hostsShowing);
+        rig.state.TrayAlert = paused ? -1 : 0;
+        rig.state.pollLimit = Hourly;
+
+        rig.client.SynchronizeNow();
+        rig.state.pollTicks = Hourly;
+        rig.tick(1);
+        QCOMPARE(rig.state.pollTicks, 0); // the countdown itself runs on
+        QCOMPARE(rig.state.TrayAlert, qint16(paused ? -1 : 0));
+        QCOMPARE(rig.state.pollLimit, Hourly);
+        QVERIFY(!rig.connected());
+        QCoreApplication::processEvents();
+        QCOMPARE(server.connections.size(), 0);
+    }
+
+    void chooseServer_data()
+    {
+        QTest::addColumn<QList<int>>("activeFlags"); // HostActive of h1, h2, ...
+        QTest::addColumn<QStringList>("candidates");
+        QTest::newRow("empty list") << QList<int>{} << QStringList{QString()};
+        QTest::newRow("none active") << QList<int>{0, 0, 0} << QStringList{QString()};
+        QTest::newRow("one active among many") << QList<int>{0, 0, 0, 1, 0} << QStringList{"h4"};
+        QTest::newRow("only 1 means active") << QList<int>{2, -1, 1} << QStringList{"h3"};
+        QTest::newRow("two of five") << QList<int>{1, 0, 0, 0, 1} << QStringList{"h1", "h5"};
+        QTest::newRow("all active") << QList<int>{1, 1, 1} << QStringList{"h1", "h2", "h3"};
+    }
+
+    void chooseServer()
+    {
+        QFETCH(QList<int>, activeFlags);
+        QFETCH(QStringList, candidates);
+        FakeSystemClock clock;
+        FakeTimeZoneBias zone;
+        ProgramState state(clock, zone);
+        for (int i = 0; i < activeFlags.size(); ++i) {
+            auto host = std::make_shared<clsHost>();
+            host->setHostPath(QStringLiteral("h%1").arg(i + 1));
+            host->setHostActive(qint16(activeFlags.at(i)));
+            state.Hosts.Add(host);
+        }
+        AutoClient client(state, 0, nullptr, 7u);
+
+        constexpr int Draws = 600;
+        QHash<QString, int> seen;
+        for (int i = 0; i < Draws; ++i) {
+            const QString chosen = client.ChooseServer();
+            QVERIFY2(candidates.contains(chosen), qPrintable(chosen));
+            ++seen[chosen];
+        }
+        // Every active server is about equally likely.
+        for (const QString &candidate : candidates) {
+            const int expected = Draws / int(candidates.size());
+            QVERIFY2(seen.value(candidate) > expected * 7 / 10 && seen.value(candidate) < expected * 13 / 10,
+                     qPrintable(QStringLiteral("%1 drawn %2 times").arg(candidate).arg(seen.value(candidate))));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAutoClient)
+#include "tst_autoclient.moc"

@@ -1,0 +1,53 @@
+#include "sync/AutoClient.h"
+
+#include "common/ProgramState.h"
+#include "FakeSystemClock.h"
+#include "XinetdTimeService.h"
+#include "platform/TimeZoneBias.h"
+
+#include <QDateTime>
+#include <QSignalSpy>
+#include <QtTest>
+
+// The client against a time server that nobody here wrote: xinetd's built-in RFC 868
+// service. The fake clock shows the machine's own time, so the server agrees with it.
+class TestAutoClientXinetd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void synchronizesWithXinetd()
+    {
+        XinetdTimeService service;
+        QString error;
+        QVERIFY2(service.start(&error), qPrintable(error));
+
+        const std::unique_ptr<TimeZoneBias> zone = createTimeZoneBias();
+        const QDateTime machineNow = QDateTime::currentDateTime();
+        FakeSystemClock clock(DateTime::fromParts(machineNow.date(), machineNow.time()));
+        ProgramState state(clock, *zone);
+        state.Interval = IntervalChoice{true, false, false}; // every minute
+        auto record = std::make_shared<clsHost>();
+        record->setHostPath(QStringLiteral("127.0.0.1"));
+        record->setHostActive(1);
+        state.Hosts.Add(record);
+
+        AutoClient client(state, service.port());
+        QSignalSpy arrivals(&client.tcpClient(), &SocketControl::DataArrival);
+        for (int tick = 0; tick < 11; ++tick)
+            client.tmrClient_Timer();
+        QVERIFY(client.tcpClient().State() != SocketControl::sckClosed);
+        QVERIFY(arrivals.wait(5000));
+
+        QCOMPARE(state.TrayAlert, qint16(0));
+        QCOMPARE(state.pollLimit, 60);
+        QCOMPARE(record->HostStatus(), qint16(1));
+        QVERIFY2(record->HostSynchError() <= 1, qPrintable(QString::number(record->HostSynchError())));
+        QCOMPARE(record->HostPollDate(), clock.now());
+        QCOMPARE(clock.calls, QStringList()); // off by less than 2 s: left alone
+        QCOMPARE(client.tcpClient().State(), qint16(SocketControl::sckClosed));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAutoClientXinetd)
+#include "tst_autoclient_xinetd.moc"

@@ -7,6 +7,7 @@
 namespace {
 
 constexpr int LingerLimit = 5000; // milliseconds a closed connection may take to drain
+constexpr int AcceptBatch = 30;    // callers taken from the system per wake-up (Qt's default)
 
 // Hands each caller's descriptor out as it is taken from the operating system, so that
 // any control can accept it, as a request identifier should allow.
@@ -16,6 +17,20 @@ class RequestServer final : public QTcpServer
 
 public:
     using QTcpServer::QTcpServer;
+
+    // Stops taking callers at once, even within a burst that the system hands over in one
+    // go: QTcpServer takes no more callers while its own pending queue is full.
+    void pause()
+    {
+        setMaxPendingConnections(0);
+        pauseAccepting();
+    }
+
+    void resume()
+    {
+        setMaxPendingConnections(AcceptBatch);
+        resumeAccepting();
+    }
 
 signals:
     void request(qintptr descriptor);
@@ -53,6 +68,10 @@ void windDown(QTcpSocket *socket)
     // Unread input would make the system answer the close with a reset, which can cost
     // the peer the bytes just sent.
     socket->readAll();
+    // Hand what is queued to the system now, so it goes out even if no event loop runs
+    // after this (at shutdown).
+    if (socket->state() == QAbstractSocket::ConnectedState)
+        socket->flush();
     if (socket->state() == QAbstractSocket::UnconnectedState) {
         socket->deleteLater();
         return;
@@ -125,6 +144,12 @@ bool SocketControl::Listen()
         return false;
     }
     connect(server, &RequestServer::request, this, &SocketControl::ConnectionRequest);
+    // QTcpServer stops taking callers after a failure to accept (out of descriptors, for
+    // example); reporting it lets the owner close and listen again.
+    connect(server, &QTcpServer::acceptError, this, [this, server](QAbstractSocket::SocketError error) {
+        mState = sckError;
+        emit Error(errorNumberFor(error), server->errorString());
+    });
     mServer = server;
     mState = sckListening;
     return true;
@@ -154,13 +179,13 @@ void SocketControl::Reject(qintptr requestID)
 void SocketControl::PauseAccepting()
 {
     if (mServer)
-        mServer->pauseAccepting();
+        static_cast<RequestServer *>(mServer)->pause();
 }
 
 void SocketControl::ResumeAccepting()
 {
     if (mServer)
-        mServer->resumeAccepting();
+        static_cast<RequestServer *>(mServer)->resume();
 }
 
 bool SocketControl::SendData(const QByteArray &data)

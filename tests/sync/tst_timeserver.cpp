@@ -1,0 +1,299 @@
+#include "sync/TimeServer.h"
+
+#include "FakeSystemClock.h"
+#include "FakeTimeZoneBias.h"
+#include "common/ProgramState.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int WaitLimit = 10000; // milliseconds for anything on loopback
+
+const QByteArray ExampleAnswer = QByteArray::fromHex("c3a57fcd"); // 2004-01-06 18:41:17 UTC
+
+// A server on 127.0.0.1 with a fake clock at 2004-01-06 13:41:17 and a bias of 300 minutes.
+struct Fixture {
+    explicit Fixture(quint16 port = 0) : server(state, port, QHostAddress::LocalHost) { }
+
+    FakeSystemClock clock;
+    FakeTimeZoneBias zone {300};
+    ProgramState state {clock, zone};
+    TimeServer server;
+};
+
+// One caller, driven by the same event loop as the server. It never closes by itself, so
+// a connection that ends was ended by the server (or refused).
+struct Caller {
+    explicit Caller(quint16 port, const QByteArray &say = {})
+    {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (!say.isEmpty())
+            socket.write(say);
+    }
+
+    // Connects before returning without running the event loop: the caller then sits in
+    // the system's listen queue until the server takes it.
+    static std::unique_ptr<Caller> connected(quint16 port)
+    {
+        auto caller = std::make_unique<Caller>(port);
+        if (!caller->socket.waitForConnected(WaitLimit))
+            return nullptr;
+        return caller;
+    }
+
+    bool ended() const { return socket.state() == QAbstractSocket::UnconnectedState; }
+
+    QTcpSocket socket;
+    QByteArray received;
+};
+
+using Callers = std::vector<std::unique_ptr<Caller>>;
+
+bool allEnded(const Callers &callers)
+{
+    return std::all_of(callers.begin(), callers.end(), [](const auto &c) { return c->ended(); });
+}
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+// One pass of the event loop at a time, so that a test can look at the server between
+// the moment it takes callers from the system and the moment it has answered them.
+void processOnePass()
+{
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+class TestTimeServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void answersOneCaller_data()
+    {
+        QTest::addColumn<QDate>("day");
+        QTest::addColumn<QTime>("time");
+        QTest::addColumn<int>("bias");
+        QTest::addColumn<bool>("biasReadable");
+        QTest::addColumn<QByteArray>("callerSays");
+        QTest::addColumn<QByteArray>("expected"); // empty: closed without an answer
+
+        const QDate day(2004, 1, 6);
+        QTest::newRow("five hours west") << day << QTime(13, 41, 17) << 300 << true << QByteArray() << ExampleAnswer;
+        QTest::newRow("one hour east") << day << QTime(19, 41, 17) << -60 << true << QByteArray() << ExampleAnswer;
+        QTest::newRow("last second four bytes hold")
+            << QDate(2036, 2, 7) << QTime(6, 28, 15) << 0 << true << QByteArray() << QByteArray::fromHex("ffffffff");
+        QTest::newRow("one second later: nothing to send")
+            << QDate(2036, 2, 7) << QTime(6, 28, 16) << 0 << true << QByteArray() << QByteArray();
+        QTest::newRow("bias unreadable: nothing to send")
+            << day << QTime(13, 41, 17) << 300 << false << QByteArray() << QByteArray();
+        QTest::newRow("caller sends a line") << day << QTime(13, 41, 17) << 300 << true
+                                             << QByteArray("what time is it?\r\n") << ExampleAnswer;
+        QTest::newRow("caller sends 64 KiB") << day << QTime(13, 41, 17) << 300 << true
+                                             << QByteArray(64 * 1024, 'x') << ExampleAnswer;
+    }
+
+    // The answer is the four bytes and then the server's close; with nothing to send the
+    // connection still ends at once, and the next caller is served as usual.
+    void answersOneCaller()
+    {
+        QFETCH(QDate, day);
+        QFETCH(QTime, time);
+        QFETCH(int, bias);
+        QFETCH(bool, biasReadable);
+        QFETCH(QByteArray, callerSays);
+        QFETCH(QByteArray, expected);
+
+        Fixture f;
+        f.clock.current = DateTime::fromParts(day, time);
+        f.zone.bias = bias;
+        f.zone.readable = biasReadable;
+        f.server.tmrServer_Timer();
+        QCOMPARE(f.server.State(), qint16(SocketControl::sckListening));
+
+        Caller caller(f.server.LocalPort(), callerSays);
+        QTRY_VERIFY_WITH_TIMEOUT(caller.ended(), WaitLimit);
+        QCOMPARE(caller.received, expected);
+        QCOMPARE(caller.socket.error(), QAbstractSocket::RemoteHostClosedError);
+
+        f.clock.current = DateTime::fromParts(QDate(2004, 1, 6), QTime(13, 41, 17));
+        f.zone.bias = 300;
+        f.zone.readable = true;
+        Caller next(f.server.LocalPort());
+        QTRY_VERIFY_WITH_TIMEOUT(next.ended(), WaitLimit);
+        QCOMPARE(next.received, ExampleAnswer);
+        QCOMPARE(f.server.State(), qint16(SocketControl::sckListening));
+    }
+
+    void listensFromTheFirstTickAndRetriesAfterAFailure()
+    {
+        const quint16 port = freePort();
+        QVERIFY(port != 0);
+        Fixture f(port);
+
+        QCOMPARE(f.server.State(), qint16(SocketControl::sckClosed));
+        Caller early(port);
+        QTRY_VERIFY_WITH_TIMEOUT(early.ended(), WaitLimit);
+        QCOMPARE(early.socket.error(), QAbstractSocket::ConnectionRefusedError);
+
+        {
+            QTcpServer holder;
+            QVERIFY(holder.listen(QHostAddress::LocalHost, port));
+            f.server.tmrServer_Timer();
+            QCOMPARE(f.server.State(), qint16(SocketControl::sckClosed));
+        }
+
+        f.server.tmrServer_Timer();
+        QCOMPARE(f.server.State(), qint16(SocketControl::sckListening));
+        QCOMPARE(f.server.LocalPort(), port);
+        Caller caller(port);
+        QTRY_VERIFY_WITH_TIMEOUT(caller.ended(), WaitLimit);
+        QCOMPARE(caller.received, ExampleAnswer);
+    }
+
+    void answersEveryCallerOfABurst_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("two") << 2;
+        QTest::newRow("eight") << 8;
+        QTest::newRow("more than the server's queue holds") << 3 * TimeServer::MaxWaitingCallers;
+    }
+
+    // Callers that arrive while another is served wait their turn, in the server's queue
+    // or, once that is full, in the system's; none is refused or cut short.
+    void answersEveryCallerOfABurst()
+    {
+        QFETCH(int, count);
+        Fixture f;
+        f.server.tmrServer_Timer();
+        const quint16 port = f.server.LocalPort();
+
+        Callers callers;
+        for (int i = 0; i < count; ++i) {
+            callers.push_back(Caller::connected(port));
+            QVERIFY(callers.back());
+        }
+
+        int mostWaiting = 0;
+        const QDeadlineTimer deadline(WaitLimit);
+        while (!allEnded(callers) && !deadline.hasExpired()) {
+            processOnePass();
+            mostWaiting = std::max(mostWaiting, f.server.waitingCallers());
+        }
+        QVERIFY(allEnded(callers));
+        QVERIFY2(mostWaiting <= TimeServer::MaxWaitingCallers, qPrintable(QString::number(mostWaiting)));
+        for (const auto &caller : callers)
+            QCOMPARE(caller->received, ExampleAnswer);
+        QCOMPARE(f.server.waitingCallers(), 0);
+        QCOMPARE(f.server.State(), qint16(SocketControl::sckListening));
+
+        // Still taking callers after the queue was full.
+        Caller late(port);
+        QTRY_VERIFY_WITH_TIMEOUT(late.ended(), WaitLimit);
+        QCOMPARE(late.received, ExampleAnswer);
+    }
+
+    void callerThatLeavesEarlyHoldsUpNobody_data()
+    {
+        QTest::addColumn<bool>("abort");
+        QTest::newRow("caller resets") << true;
+        QTest::newRow("caller closes") << false;
+    }
+
+    void callerThatLeavesEarlyHoldsUpNobody()
+    {
+        QFETCH(bool, abort);
+        Fixture f;
+        f.server.tmrServer_Timer();
+        auto leaver = Caller::connected(f.server.LocalPort());
+        QVERIFY(leaver);
+        if (abort)
+            leaver->socket.abort();
+        else
+            leaver->socket.disconnectFromHost();
+        auto stayer = Caller::connected(f.server.LocalPort());
+        QVERIFY(stayer);
+
+        QTRY_VERIFY_WITH_TIMEOUT(stayer->ended(), WaitLimit);
+        QCOMPARE(stayer->received, ExampleAnswer);
+        QCOMPARE(f.server.waitingCallers(), 0);
+    }
+
+    // Shutdown ends everything at once, and the callers the server had already taken still
+    // leave with their answer.
+    void closeEndsEverything()
+    {
+        Fixture f;
+        f.server.tmrServer_Timer();
+        const quint16 port = f.server.LocalPort();
+        Callers callers;
+        for (int i = 0; i < 6; ++i) {
+            callers.push_back(Caller::connected(port));
+            QVERIFY(callers.back());
+        }
+        const QDeadlineTimer deadline(WaitLimit);
+        while (f.server.waitingCallers() == 0 && !deadline.hasExpired())
+            processOnePass();
+        QVERIFY(f.server.waitingCallers() > 0);
+
+        f.server.Close();
+        QCOMPARE(f.server.State(), qint16(SocketControl::sckClosed));
+        QCOMPARE(f.server.waitingCallers(), 0);
+
+        QTRY_VERIFY_WITH_TIMEOUT(allEnded(callers), WaitLimit);
+        for (const auto &caller : callers)
+            QCOMPARE(caller->received, ExampleAnswer);
+
+        Caller after(port);
+        QTRY_VERIFY_WITH_TIMEOUT(after.ended(), WaitLimit);
+        QCOMPARE(after.socket.error(), QAbstractSocket::ConnectionRefusedError);
+    }
+
+    // Debian's rdate, an RFC 868 client written elsewhere, reads the fake clock's time.
+    void rdateReadsTheTime()
+    {
+        const QString rdate = QStandardPaths::findExecutable(
+            QStringLiteral("rdate"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin"),
+                                      QStringLiteral("/sbin"), QStringLiteral("/bin")});
+        QVERIFY2(!rdate.isEmpty(), "rdate is not installed (apt-get install rdate)");
+
+        Fixture f;
+        f.server.tmrServer_Timer();
+
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        // -p prints the server's time and leaves this machine's clock alone.
+        process.start(rdate, {QStringLiteral("-p"), QStringLiteral("-o"), QString::number(f.server.LocalPort()),
+                              QStringLiteral("127.0.0.1")});
+        QVERIFY2(process.waitForStarted(WaitLimit), qPrintable(process.errorString()));
+        // The server answers on this thread's event loop, so wait by running it.
+        QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, WaitLimit);
+        const QString output = QString::fromLocal8Bit(process.readAll()).simplified();
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(output, QStringLiteral("Tue Jan 6 18:41:17 UTC 2004"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTimeServer)
+#include "tst_timeserver.moc"

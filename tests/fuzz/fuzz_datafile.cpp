@@ -1,0 +1,61 @@
+// Loads arbitrary bytes as the data file, the way start-up does, and checks what a
+// loaded program must always satisfy.
+
+#include "common/ProgramState.h"
+#include "servers/DataFile.h"
+
+#include "FakeSystemClock.h"
+#include "FakeTimeZoneBias.h"
+
+#include <QBuffer>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+// Start-up: a valid file is loaded, anything else is left alone.
+void load(ProgramState &state, const QByteArray &bytes)
+{
+    QBuffer file;
+    file.setData(bytes);
+    file.open(QIODevice::ReadOnly);
+    if (!DataFileIsValid(file))
+        return;
+    file.seek(0);
+    LoadDataFile(state, file);
+}
+
+QByteArray save(const ProgramState &state)
+{
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
+    if (!SaveDataFile(state, file))
+        std::abort();
+    return file.data();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FakeSystemClock clock;
+    FakeTimeZoneBias zone;
+    ProgramState state(clock, zone);
+    load(state, QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)));
+
+    // No two servers share a path.
+    for (qint32 i = 1; i <= state.Hosts.count(); ++i) {
+        if (state.Hosts.FindPathname(state.Hosts.Item(i)->HostPath()) != i)
+            std::abort();
+    }
+
+    // What the program saves, it loads back to the same state: saving that again
+    // gives the same bytes.
+    const QByteArray saved = save(state);
+    ProgramState reloaded(clock, zone);
+    load(reloaded, saved);
+    if (save(reloaded) != saved)
+        std::abort();
+    return 0;
+}

@@ -1,4 +1,6 @@
-int main()
+#include "app/modApplication.h"
+
+int main(int argc, char *argv[])
 {
-    return 0;
+    return Main(argc, argv);
 }

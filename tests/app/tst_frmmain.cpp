@@ -1,0 +1,124 @@
+#include "FakeSystemClock.h"
+#include "FakeTimeZoneBias.h"
+#include "app/frmMain.h"
+#include "common/ProgramState.h"
+#include "servers/DataFile.h"
+#include "servers/DefaultServers.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The main object's load and shutdown, on fakes and loopback ports.
+class TestFrmMain : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir mFolder;
+    FakeSystemClock mClock;
+    FakeTimeZoneBias mZone;
+
+    std::unique_ptr<ProgramState> freshState()
+    {
+        auto state = std::make_unique<ProgramState>(mClock, mZone);
+        state->DataFolder = mFolder.path() + QLatin1Char('/');
+        return state;
+    }
+
+private slots:
+    void init()
+    {
+        QFile::remove(mFolder.path() + QStringLiteral("/Brindlecot.dat"));
+    }
+
+    void loadWithoutDataFile()
+    {
+        auto state = freshState();
+        state->AboutShowing = 1;
+        state->TrayAlert = 0;
+        state->pollLimit = 99;
+        state->pollTicks = 5;
+        frmMain form(*state, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
+        form.Form_Load();
+
+        QCOMPARE(state->AboutShowing, qint16(0));
+        QCOMPARE(state->Hosts.count(), 14);
+        for (qint32 i = 1; i <= 14; ++i) {
+            QCOMPARE(state->Hosts.Item(i)->HostPath(), defaultServerNames().at(i - 1));
+            QCOMPARE(state->Hosts.Item(i)->HostActive(), qint16(1));
+        }
+        QVERIFY(state->Interval.Day && !state->Interval.Hour && !state->Interval.Minute);
+        QCOMPARE(state->TrayAlert, qint16(3));
+        QCOMPARE(state->pollLimit, 10);
+        QCOMPARE(state->pollTicks, 0);
+        QVERIFY(form.tmrClient.isActive());
+        QCOMPARE(form.tmrClient.interval(), 1000);
+        QVERIFY(form.tmrServer.isActive());
+        QCOMPARE(form.tmrServer.interval(), 10000);
+        QCOMPARE(form.server().State(), qint16(0)); // it listens from the first server tick on
+    }
+
+    void shutdownWithOpenConnectionsClosesThemThenSaves()
+    {
+        // A server that accepts but never answers keeps the client's connection open.
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+
+        auto state = freshState();
+        frmMain form(*state, frmMain::Ports { silent.serverPort(), 0, QHostAddress::LocalHost });
+        form.Form_Load();
+        state->Hosts.mItems.clear();
+        auto host = std::make_shared<clsHost>();
+        host->setHostPath(QStringLiteral("127.0.0.1"));
+        host->setHostActive(1);
+        state->Hosts.Add(host);
+        state->Interval.applyCode(1);
+        state->PauseChecked = false;
+
+        form.tmrServer_Timer(); // listening
+        QVERIFY(form.server().State() != 0);
+        form.SynchronizeNow();  // connecting
+        QVERIFY(form.client().tcpClient().State() != 0);
+        QVERIFY(silent.waitForNewConnection(5000));
+        state->PauseChecked = true; // the paused state itself is not stored
+
+        QSignalSpy unloaded(&form, &frmMain::unloaded);
+        form.Shutdown();
+        form.Shutdown(); // a second request (say, a signal during Exit) changes nothing
+        QCOMPARE(unloaded.count(), 1);
+        QVERIFY(!form.tmrClient.isActive());
+        QVERIFY(!form.tmrServer.isActive());
+        QCOMPARE(form.client().tcpClient().State(), qint16(0));
+        QCOMPARE(form.server().State(), qint16(0));
+
+        ProgramState saved(mClock, mZone);
+        saved.DataFolder = state->DataFolder;
+        QVERIFY(DataFileIsValid(dataFilePath(saved)));
+        QVERIFY(LoadDataFile(saved));
+        QCOMPARE(saved.Hosts.count(), 1);
+        QCOMPARE(saved.Hosts.Item(1)->HostPath(), QStringLiteral("127.0.0.1"));
+        QVERIFY(saved.Interval.Minute && !saved.Interval.Day);
+        QVERIFY(!saved.PauseChecked);
+    }
+
+    void loadReadsAValidDataFile()
+    {
+        auto written = freshState();
+        auto host = std::make_shared<clsHost>();
+        host->setHostPath(QStringLiteral("127.0.0.2"));
+        written->Hosts.Add(host);
+        written->Interval.applyCode(2);
+        QVERIFY(SaveDataFile(*written));
+
+        auto state = freshState();
+        frmMain form(*state, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
+        form.Form_Load();
+        QCOMPARE(state->Hosts.count(), 1);
+        QCOMPARE(state->Hosts.Item(1)->HostActive(), qint16(0));
+        QVERIFY(state->Interval.Hour && !state->Interval.Day);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"

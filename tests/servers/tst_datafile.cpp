@@ -4,6 +4,7 @@
 #include "servers/DefaultServers.h"
 
 #include "FakeSystemClock.h"
+#include "LittleEndianBytes.h"
 #include "FakeTimeZoneBias.h"
 
 #include <QDir>
@@ -19,24 +20,7 @@
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text); // spaces are skipped
-}
-
-QByteArray int16(qint16 v)
-{
-    QByteArray b(2, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-}
-
-QByteArray int32(qint32 v)
-{
-    QByteArray b(4, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-}
+using namespace LittleEndianBytes;
 
 // The fields before the host block; declaredLength may disagree with the path's bytes.
 QByteArray header(qint16 version, qint32 interval, qint16 flag = 0, const QByteArray &path = {},

@@ -2,6 +2,8 @@
 #include "servers/clsHosts.h"
 
 #include <QBuffer>
+#include "LittleEndianBytes.h"
+
 #include <QtEndian>
 #include <QtTest>
 
@@ -28,24 +30,7 @@ clsHosts::HostRef makeHost(const Record &r)
     return host;
 }
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text); // spaces are skipped
-}
-
-QByteArray int16(qint16 v)
-{
-    QByteArray b(2, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-}
-
-QByteArray int32(qint32 v)
-{
-    QByteArray b(4, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-}
+using namespace LittleEndianBytes;
 
 // A record as the file holds it: given strings, never polled.
 QByteArray fileRecord(const QByteArray &path, qint16 active = 1, const QByteArray &name = {})

@@ -1,9 +1,9 @@
 #include "servers/AnsiText.h"
 #include "servers/clsHosts.h"
 
-#include <QBuffer>
 #include "LittleEndianBytes.h"
 
+#include <QBuffer>
 #include <QtEndian>
 #include <QtTest>
 

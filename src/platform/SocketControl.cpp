@@ -7,7 +7,6 @@
 namespace {
 
 constexpr int LingerLimit = 5000; // milliseconds a closed connection may take to drain
-constexpr int AcceptBatch = 30;    // callers taken from the system per wake-up (Qt's default)
 
 // Hands each caller's descriptor out as it is taken from the operating system, so that
 // any control can accept it, as a request identifier should allow.
@@ -17,20 +16,6 @@ class RequestServer final : public QTcpServer
 
 public:
     using QTcpServer::QTcpServer;
-
-    // Stops taking callers at once, even within a burst that the system hands over in one
-    // go: QTcpServer takes no more callers while its own pending queue is full.
-    void pause()
-    {
-        setMaxPendingConnections(0);
-        pauseAccepting();
-    }
-
-    void resume()
-    {
-        setMaxPendingConnections(AcceptBatch);
-        resumeAccepting();
-    }
 
 signals:
     void request(qintptr descriptor);
@@ -68,10 +53,6 @@ void windDown(QTcpSocket *socket)
     // Unread input would make the system answer the close with a reset, which can cost
     // the peer the bytes just sent.
     socket->readAll();
-    // Hand what is queued to the system now, so it goes out even if no event loop runs
-    // after this (at shutdown).
-    if (socket->state() == QAbstractSocket::ConnectedState)
-        socket->flush();
     if (socket->state() == QAbstractSocket::UnconnectedState) {
         socket->deleteLater();
         return;
@@ -179,13 +160,13 @@ void SocketControl::Reject(qintptr requestID)
 void SocketControl::PauseAccepting()
 {
     if (mServer)
-        static_cast<RequestServer *>(mServer)->pause();
+        mServer->pauseAccepting();
 }
 
 void SocketControl::ResumeAccepting()
 {
     if (mServer)
-        static_cast<RequestServer *>(mServer)->resume();
+        mServer->resumeAccepting();
 }
 
 bool SocketControl::SendData(const QByteArray &data)

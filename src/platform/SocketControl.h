@@ -70,6 +70,13 @@ public:
     bool Accept(qintptr requestID);
     // Ends a caller handed out by ConnectionRequest that no control will accept.
     static void Reject(qintptr requestID);
+    // Answers a caller handed out by ConnectionRequest at once, without a control and
+    // without waiting for an event: hands the bytes to the system in one go, drops whatever
+    // the caller sent, and closes the connection in order (the bytes still go out). Meant
+    // for short answers, which a new connection's send buffer always takes whole; false,
+    // with the connection closed all the same, when the system did not take every byte.
+    // An empty answer just closes the connection.
+    static bool AnswerRequest(qintptr requestID, const QByteArray &data);
 
     // Stops or resumes taking callers from the operating system while listening: callers
     // meanwhile wait in the system's listen queue.
@@ -94,7 +101,9 @@ signals:
     void SendComplete();
     // The peer closed the connection.
     void CloseEvent();
-    // The connection could not be made or broke.
+    // The connection could not be made or broke; while listening, taking a caller from
+    // the system failed (the control then takes no more until it is closed and listens
+    // again).
     void Error(int number, const QString &description);
 
 private:

@@ -8,9 +8,6 @@ TimeServer::TimeServer(ProgramState &state, quint16 port, const QHostAddress &ad
 {
     connect(&tcpServer, &SocketControl::ConnectionRequest, this, &TimeServer::tcpServer_ConnectionRequest);
     connect(&tcpServer, &SocketControl::Error, this, &TimeServer::tcpServer_Error);
-    connect(&tcpCaller, &SocketControl::SendComplete, this, &TimeServer::tcpCaller_SendComplete);
-    connect(&tcpCaller, &SocketControl::CloseEvent, this, &TimeServer::tcpCaller_CloseEvent);
-    connect(&tcpCaller, &SocketControl::Error, this, &TimeServer::tcpCaller_Error);
 }
 
 TimeServer::~TimeServer()
@@ -26,7 +23,6 @@ void TimeServer::StartListening()
     tcpServer.setLocalPort(mPort);
     // A port that cannot be bound leaves the listener closed; the next tick tries again.
     tcpServer.Listen();
-    mAcceptingPaused = false;
 }
 
 void TimeServer::tmrServer_Timer()
@@ -36,91 +32,23 @@ void TimeServer::tmrServer_Timer()
 
 void TimeServer::Close()
 {
-    tcpServer.Close();
-    mAcceptingPaused = false;
-    // Whatever was handed to the connection still goes out as it closes.
-    endCaller();
-    while (!mWaiting.empty()) {
-        const qintptr requestID = mWaiting.front();
-        mWaiting.pop_front();
-        if (serve(requestID))
-            endCaller();
-    }
-}
-
-qint16 TimeServer::State() const
-{
     if (tcpServer.State() != SocketControl::sckClosed)
-        return tcpServer.State();
-    if (tcpCaller.State() != SocketControl::sckClosed)
-        return tcpCaller.State();
-    return mWaiting.empty() ? qint16(SocketControl::sckClosed) : qint16(SocketControl::sckConnected);
+        tcpServer.Close();
 }
 
 void TimeServer::tcpServer_ConnectionRequest(qintptr requestID)
 {
-    mWaiting.push_back(requestID);
-    serveWaitingCallers();
-    if (!mAcceptingPaused && mWaiting.size() >= MaxWaitingCallers) {
-        tcpServer.PauseAccepting();
-        mAcceptingPaused = true;
-    }
+    // Four bytes always fit a new connection's send buffer, so the answer is handed over
+    // whole and the connection closed right here; waiting for a "sent" event would only
+    // keep the next caller waiting longer. With nothing to send the caller is closed at
+    // once rather than left hanging. A caller that has gone already just gets closed.
+    SocketControl::AnswerRequest(requestID, currentAnswer().value_or(QByteArray()));
 }
 
 void TimeServer::tcpServer_Error(int, const QString &)
 {
-    // Callers already taken are still served; the next tick listens again.
-    if (tcpServer.State() != SocketControl::sckClosed)
-        tcpServer.Close();
-    mAcceptingPaused = false;
-}
-
-void TimeServer::tcpCaller_SendComplete()
-{
-    endCaller();
-    serveWaitingCallers();
-    StartListening();
-}
-
-void TimeServer::tcpCaller_CloseEvent()
-{
-    // The caller hung up before its answer was out.
-    endCaller();
-    serveWaitingCallers();
-}
-
-void TimeServer::tcpCaller_Error(int, const QString &)
-{
-    endCaller();
-    serveWaitingCallers();
-}
-
-void TimeServer::serveWaitingCallers()
-{
-    while (tcpCaller.State() == SocketControl::sckClosed && !mWaiting.empty()) {
-        const qintptr requestID = mWaiting.front();
-        mWaiting.pop_front();
-        serve(requestID);
-    }
-    if (mAcceptingPaused && mWaiting.size() <= MaxWaitingCallers / 2) {
-        tcpServer.ResumeAccepting();
-        mAcceptingPaused = false;
-    }
-}
-
-bool TimeServer::serve(qintptr requestID)
-{
-    if (!tcpCaller.Accept(requestID)) {
-        SocketControl::Reject(requestID);
-        return false;
-    }
-    const std::optional<QByteArray> answer = currentAnswer();
-    if (!answer || !tcpCaller.SendData(*answer)) {
-        // Nothing to send: end the connection now rather than leave the caller waiting.
-        endCaller();
-        return false;
-    }
-    return true;
+    // The listener takes no more callers after such an error; the next tick listens again.
+    Close();
 }
 
 std::optional<QByteArray> TimeServer::currentAnswer() const
@@ -133,10 +61,4 @@ std::optional<QByteArray> TimeServer::currentAnswer() const
     if (!value)
         return std::nullopt;
     return TimeProtocol::encode(*value);
-}
-
-void TimeServer::endCaller()
-{
-    if (tcpCaller.State() != SocketControl::sckClosed)
-        tcpCaller.Close();
 }

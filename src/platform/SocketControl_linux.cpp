@@ -1,0 +1,45 @@
+#include "platform/SocketControl.h"
+
+#include <cerrno>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int DrainReads = 16;        // reads of unread input before the close, at most
+constexpr size_t DrainChunk = 16384;  // bytes per read
+
+} // namespace
+
+// The caller's descriptor as the system handed it over: blocking, so every call here asks
+// not to wait.
+bool SocketControl::AnswerRequest(qintptr requestID, const QByteArray &data)
+{
+    const int descriptor = int(requestID);
+    bool complete = true;
+    qsizetype sent = 0;
+    while (sent < data.size()) {
+        const ssize_t n = ::send(descriptor, data.constData() + sent, size_t(data.size() - sent),
+                                 MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            complete = false; // the caller is gone, or the system would not take it now
+            break;
+        }
+        sent += n;
+    }
+    // Unread input would make the system answer the close with a reset, which can cost
+    // the caller the answer just sent.
+    char sink[DrainChunk];
+    for (int i = 0; i < DrainReads; ++i) {
+        const ssize_t n = ::recv(descriptor, sink, sizeof sink, MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+    }
+    ::close(descriptor);
+    return complete;
+}

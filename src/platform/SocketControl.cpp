@@ -50,19 +50,27 @@ int errorNumberFor(QAbstractSocket::SocketError error)
 void windDown(QTcpSocket *socket)
 {
     QObject::disconnect(socket, nullptr, nullptr, nullptr);
-    // Unread input would make the system answer the close with a reset, which can cost
-    // the peer the bytes just sent.
-    socket->readAll();
-    if (socket->state() == QAbstractSocket::UnconnectedState) {
+    if (socket->state() != QAbstractSocket::ConnectedState) {
+        // Not connected (yet): nothing can be owed to the peer.
+        socket->abort();
         socket->deleteLater();
         return;
     }
+    // Unread input would make the system answer the close with a reset, which can cost
+    // the peer the bytes just sent.
+    socket->readAll();
+    // Hand what is queued to the system now, so it goes out even if no event loop runs
+    // after this (at shutdown).
+    socket->flush();
     QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    QTimer::singleShot(LingerLimit, socket, [socket] {
-        socket->abort();
-        socket->deleteLater();
-    });
     socket->disconnectFromHost();
+    // Bytes still queued keep the connection open until they are out, but not forever.
+    if (socket->state() != QAbstractSocket::UnconnectedState) {
+        QTimer::singleShot(LingerLimit, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+    }
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 #include "platform/SystemClock.h"
 
-#include <QDateTime>
-
 #include <cerrno>
 #include <ctime>
 
@@ -12,8 +10,15 @@ class LinuxSystemClock final : public SystemClock
 public:
     Date now() const override
     {
-        const QDateTime local = QDateTime::currentDateTime();
-        return DateTime::fromParts(local.date(), local.time());
+        timespec current {};
+        clock_gettime(CLOCK_REALTIME, &current);
+        tzset(); // a change of zone shows at once
+        std::tm local {};
+        if (localtime_r(&current.tv_sec, &local) == nullptr)
+            return DateTime::Never;
+        const int second = local.tm_sec > 59 ? 59 : local.tm_sec; // a leap second
+        return DateTime::fromParts(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                                   QTime(local.tm_hour, local.tm_min, second));
     }
 
     int setLocalDate(const QDate &day) override
@@ -43,6 +48,7 @@ private:
         timespec current {};
         if (clock_gettime(CLOCK_REALTIME, &current) != 0)
             return errno;
+        tzset();
         std::tm tm {};
         if (localtime_r(&current.tv_sec, &tm) == nullptr)
             return errno ? errno : EINVAL;

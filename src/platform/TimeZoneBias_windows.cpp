@@ -5,7 +5,7 @@
 namespace {
 
 // Qt asks the system for the zone's rules at each call, so a change of zone or of
-// daylight saving shows at the next read.
+// daylight saving shows at the next read (the registry's active bias, underneath).
 class SystemTimeZoneBias final : public TimeZoneBias
 {
 public:

@@ -15,13 +15,24 @@
 
 #include <cerrno>
 #include <memory>
+#include <vector>
 
 int Main(int argc, char *argv[])
 {
     // Without a desktop the program runs on as a headless time client and server.
+    // The arguments live as long as the application, which keeps referring to them.
+    std::vector<char *> arguments(argv, argv + argc);
+    char platformOption[] = "-platform";
+    QByteArray platforms = graphicalPlatforms();
+    if (!platforms.isEmpty()) {
+        arguments.push_back(platformOption);
+        arguments.push_back(platforms.data());
+    }
+    int count = int(arguments.size());
+    arguments.push_back(nullptr);
     std::unique_ptr<QCoreApplication> app;
     if (desktopAvailable()) {
-        auto *gui = new QApplication(argc, argv);
+        auto *gui = new QApplication(count, arguments.data());
         gui->setQuitOnLastWindowClosed(false); // the program lives in the notification area
         app.reset(gui);
     } else {

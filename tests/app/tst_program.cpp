@@ -49,12 +49,16 @@ class TestProgram : public QObject
         }
     }
 
-    std::unique_ptr<QProcess> start()
+    // Headless unless display names an X display to try.
+    std::unique_ptr<QProcess> start(const QString &display = QString())
     {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        if (!display.isEmpty())
+            env.insert(QStringLiteral("DISPLAY"), display);
         env.insert(QStringLiteral("XDG_DATA_HOME"), mHome.path());
         process->setProcessEnvironment(env);
         process->setProgram(QStringLiteral(BRINDLECOT_EXECUTABLE));
@@ -114,6 +118,18 @@ private slots:
         const ProgramState saved = loadDataFile();
         QCOMPARE(saved.Hosts.count(), 14);
         QVERIFY(saved.Interval.Day && !saved.Interval.Hour && !saved.Interval.Minute);
+    }
+
+    void unreachableDisplayLeavesItRunningHeadless()
+    {
+        writeDataFile({ QStringLiteral("127.0.0.1") });
+        auto process = start(QStringLiteral(":97")); // no X server there
+        QVERIFY(process);
+        QVERIFY(settled(*process, dataFolder() + QStringLiteral("Brindlecot.lock")));
+        QTest::qWait(300);
+        QCOMPARE(process->state(), QProcess::Running);
+        QVERIFY(terminate(*process));
+        QCOMPARE(loadDataFile().Hosts.count(), 1);
     }
 
     void secondCopyEndsAtOnceAndTouchesNothing()

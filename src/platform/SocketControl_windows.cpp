@@ -1,0 +1,36 @@
+#include "platform/SocketControl.h"
+
+#include <winsock2.h>
+
+namespace {
+
+constexpr int DrainReads = 16;   // reads of unread input before the close, at most
+constexpr int DrainChunk = 16384; // bytes per read
+
+} // namespace
+
+// As on other systems: the caller's socket as the system handed it over, answered without
+// waiting, its input dropped so that the close is orderly, then closed.
+bool SocketControl::AnswerRequest(qintptr requestID, const QByteArray &data)
+{
+    const SOCKET socket = SOCKET(requestID);
+    u_long nonBlocking = 1;
+    ioctlsocket(socket, FIONBIO, &nonBlocking);
+    bool complete = true;
+    qsizetype sent = 0;
+    while (sent < data.size()) {
+        const int n = ::send(socket, data.constData() + sent, int(data.size() - sent), 0);
+        if (n <= 0) {
+            complete = false;
+            break;
+        }
+        sent += n;
+    }
+    char sink[DrainChunk];
+    for (int i = 0; i < DrainReads; ++i) {
+        if (::recv(socket, sink, DrainChunk, 0) <= 0)
+            break;
+    }
+    ::closesocket(socket);
+    return complete;
+}

@@ -1,0 +1,48 @@
+#include "platform/SystemClock.h"
+
+#include <qt_windows.h>
+
+namespace {
+
+class WindowsSystemClock final : public SystemClock
+{
+public:
+    Date now() const override
+    {
+        SYSTEMTIME local {};
+        GetLocalTime(&local);
+        return DateTime::fromParts(QDate(local.wYear, local.wMonth, local.wDay),
+                                   QTime(local.wHour, local.wMinute, local.wSecond));
+    }
+
+    // SetLocalTime needs the SE_SYSTEMTIME_NAME privilege; a refusal comes back as the
+    // system's error code.
+    int setLocalDate(const QDate &day) override
+    {
+        SYSTEMTIME local {};
+        GetLocalTime(&local);
+        local.wYear = WORD(day.year());
+        local.wMonth = WORD(day.month());
+        local.wDay = WORD(day.day());
+        local.wDayOfWeek = 0; // ignored by SetLocalTime
+        return SetLocalTime(&local) ? 0 : int(GetLastError());
+    }
+
+    int setLocalTime(const QTime &time) override
+    {
+        SYSTEMTIME local {};
+        GetLocalTime(&local);
+        local.wHour = WORD(time.hour());
+        local.wMinute = WORD(time.minute());
+        local.wSecond = WORD(time.second());
+        local.wMilliseconds = 0;
+        return SetLocalTime(&local) ? 0 : int(GetLastError());
+    }
+};
+
+} // namespace
+
+std::unique_ptr<SystemClock> createSystemClock()
+{
+    return std::make_unique<WindowsSystemClock>();
+}

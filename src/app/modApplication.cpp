@@ -55,7 +55,11 @@ int Main(int argc, char *argv[])
     TerminationSignals closeRequests;
     closeRequests.install();
     QObject::connect(&closeRequests, &TerminationSignals::closeRequested, &form, &frmMain::Shutdown);
-    // The end of the desktop session quits the event loop; the shutdown still runs.
+    // At the end of the desktop session the session manager first asks for the data to be
+    // kept (it may then end the program without further notice, or let it run on), and the
+    // event loop may be quit from outside: the file is written either way.
+    if (auto *gui = qobject_cast<QGuiApplication *>(app.get()))
+        QObject::connect(gui, &QGuiApplication::commitDataRequest, &form, &frmMain::Form_Unload);
     QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &form, &frmMain::Shutdown);
     QObject::connect(&form, &frmMain::unloaded, app.get(), &QCoreApplication::quit, Qt::QueuedConnection);
 

@@ -158,25 +158,6 @@ bool SocketControl::Accept(qintptr requestID)
     return true;
 }
 
-void SocketControl::Reject(qintptr requestID)
-{
-    QTcpSocket socket;
-    if (socket.setSocketDescriptor(requestID))
-        socket.abort();
-}
-
-void SocketControl::PauseAccepting()
-{
-    if (mServer)
-        mServer->pauseAccepting();
-}
-
-void SocketControl::ResumeAccepting()
-{
-    if (mServer)
-        mServer->resumeAccepting();
-}
-
 bool SocketControl::SendData(const QByteArray &data)
 {
     if (mState != sckConnected || !mSocket)

@@ -68,8 +68,6 @@ public:
     // Takes over a caller handed out by ConnectionRequest. Any closed control may accept
     // it, not only the one that listened.
     bool Accept(qintptr requestID);
-    // Ends a caller handed out by ConnectionRequest that no control will accept.
-    static void Reject(qintptr requestID);
     // Answers a caller handed out by ConnectionRequest at once, without a control and
     // without waiting for an event: hands the bytes to the system in one go, drops whatever
     // the caller sent, and closes the connection in order (the bytes still go out). Meant
@@ -77,11 +75,6 @@ public:
     // with the connection closed all the same, when the system did not take every byte.
     // An empty answer just closes the connection.
     static bool AnswerRequest(qintptr requestID, const QByteArray &data);
-
-    // Stops or resumes taking callers from the operating system while listening: callers
-    // meanwhile wait in the system's listen queue.
-    void PauseAccepting();
-    void ResumeAccepting();
 
     // Queues bytes for sending; false when not connected.
     bool SendData(const QByteArray &data);
@@ -95,7 +88,7 @@ signals:
     // At least one byte can be taken with GetData(); bytesTotal is how many.
     void DataArrival(qint64 bytesTotal);
     // A caller connected to the listening control. The receiver owns requestID from here
-    // on: it must Accept() it on some control or Reject() it.
+    // on: it must Accept() it on some control or end it with AnswerRequest().
     void ConnectionRequest(qintptr requestID);
     // Everything passed to SendData() has gone to the operating system.
     void SendComplete();

@@ -127,17 +127,26 @@ private slots:
         QCOMPARE(caller.state(), QAbstractSocket::UnconnectedState);
     }
 
-    void rejectedCallerIsClosed()
+    void answerRequestSendsAndCloses_data()
     {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::newRow("four bytes") << QByteArray::fromHex("c3a57fcd");
+        QTest::newRow("nothing to send") << QByteArray();
+    }
+
+    void answerRequestSendsAndCloses()
+    {
+        QFETCH(QByteArray, answer);
         SocketControl listener;
         listener.setLocalAddress(QHostAddress::LocalHost);
         QVERIFY(listener.Listen());
-        connect(&listener, &SocketControl::ConnectionRequest, this, [](qintptr id) { SocketControl::Reject(id); });
+        connect(&listener, &SocketControl::ConnectionRequest, this,
+                [&](qintptr id) { SocketControl::AnswerRequest(id, answer); });
         QTcpSocket caller;
         QSignalSpy ended(&caller, &QTcpSocket::disconnected);
         caller.connectToHost(QHostAddress::LocalHost, listener.LocalPort());
         QVERIFY(ended.wait(5000));
-        QCOMPARE(caller.readAll(), QByteArray());
+        QCOMPARE(caller.readAll(), answer);
     }
 };
 

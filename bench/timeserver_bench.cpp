@@ -97,8 +97,9 @@ void askOnce(quint16 port, Outcome &outcome)
     }
     QByteArray received;
     qint64 latency = -1;
-    // waitForReadyRead() turns false when the server closes (or on a time-out).
-    while (socket.waitForReadyRead(IoTimeout)) {
+    // waitForReadyRead() turns false when the server closes (or on a time-out); a server
+    // that talks on is cut off long before it could keep a caller here.
+    while (received.size() <= 64 * TimeProtocol::ValueSize && socket.waitForReadyRead(IoTimeout)) {
         received += socket.readAll();
         if (latency < 0 && received.size() >= TimeProtocol::ValueSize)
             latency = clock.nsecsElapsed();

@@ -81,3 +81,10 @@ void frmMain::SynchronizeNow()
 {
     mClient.SynchronizeNow();
 }
+
+void frmMain::ShowTimeServers()
+{
+    if (mState.HostsShowing == 1)
+        return;
+    // The Time Servers window opens here.
+}

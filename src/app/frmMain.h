@@ -41,6 +41,8 @@ public:
     void tmrClient_Timer();
     void tmrServer_Timer();
     void SynchronizeNow();
+    // Opens the Time Servers window unless it is open already.
+    void ShowTimeServers();
 
     AutoClient &client() { return mClient; }
     TimeServer &server() { return mServer; }

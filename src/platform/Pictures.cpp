@@ -19,7 +19,7 @@
 // afresh for each size and device pixel ratio that is asked for, never scaled from a bitmap.
 // Small sizes have drawings of their own, laid out on the pixel grid of that size (whole-pixel
 // lines, hands on pixel edges): "face-grey-16.svg" is the grey face drawn for 16 pixels,
-// "face-grey.svg" the one for every other size.
+// "face-grey.svg" the one for sizes without a drawing of their own.
 namespace {
 
 // Where a drawing sits in the square of the picture.
@@ -34,53 +34,60 @@ struct Layer {
 };
 
 // Pixel sizes for which a drawing may have a grid-fitted variant "<name>-<size>.svg".
-// A variant also serves one or two pixels more, centred, rather than being stretched.
-constexpr int variantSizes[] = { 9, 16, 22 };
+// A picture one or two pixels larger is drawn at that size, centred, rather than stretched.
+constexpr int variantSizes[] = { 9, 12, 16, 22, 32 };
 constexpr int variantSlack = 2; // pixels
 
+// The grid a picture of `side` pixels is laid out on: the size of a grid-fitted drawing that
+// serves it, or the side itself.
+int gridFor(int side)
+{
+    for (const int size : variantSizes) {
+        if (side >= size && side <= size + variantSlack)
+            return size;
+    }
+    return side;
+}
+
+// The drawing of `name` for a square of `side` pixels: the grid-fitted one when there is one
+// for exactly that side, else the scalable one.
 QString drawingFor(const char *name, int side)
 {
     const QString base = QStringLiteral(":/pictures/") + QLatin1String(name);
-    for (const int size : variantSizes) {
-        if (side >= size && side <= size + variantSlack) {
-            const QString variant = base + QLatin1Char('-') + QString::number(size) + QStringLiteral(".svg");
-            if (QFile::exists(variant))
-                return variant;
-        }
+    if (std::find(std::begin(variantSizes), std::end(variantSizes), side) != std::end(variantSizes)) {
+        const QString variant = base + QLatin1Char('-') + QString::number(side) + QStringLiteral(".svg");
+        if (QFile::exists(variant))
+            return variant;
     }
     return base + QStringLiteral(".svg");
 }
 
-// Renders a drawing into a square of `side` pixels at `origin`. A grid-fitted variant
-// smaller than the square is centred on whole pixels, so its lines stay on the grid.
 void renderDrawing(QPainter &painter, const char *name, QPoint origin, int side)
 {
-    QSvgRenderer renderer(drawingFor(name, side));
-    const QSize drawn = renderer.defaultSize();
-    QRectF target(origin, QSizeF(side, side));
-    if (drawn.width() < side && drawn.width() + variantSlack >= side) {
-        const int inset = (side - drawn.width()) / 2;
-        target = QRectF(origin + QPoint(inset, inset), QSizeF(drawn));
-    }
-    renderer.render(&painter, target);
+    QSvgRenderer(drawingFor(name, side)).render(&painter, QRectF(origin, QSizeF(side, side)));
 }
 
+// Renders the layers into a square of `side` pixels. A side just above a grid-fitted size is
+// that size centred on whole pixels (24 is the 22-pixel picture with a pixel of margin), so
+// face and badge stay on their grid.
 QImage renderLayers(const QList<Layer> &layers, int side)
 {
     QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
+    const int grid = gridFor(side);
+    const QPoint origin((side - grid) / 2, (side - grid) / 2);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     for (const Layer &layer : layers) {
         if (layer.place == Place::Whole) {
-            renderDrawing(painter, layer.name, QPoint(0, 0), side);
+            renderDrawing(painter, layer.name, origin, grid);
             continue;
         }
         // The badge is drawn on its own first; its outline, widened by the gap, is then
         // cleared from the picture below, so the badge stands apart from the face.
-        const int badgeSide = static_cast<int>(std::lround(side * 9.0 / 16.0));
-        const QPoint corner(side - badgeSide, side - badgeSide);
+        const int badgeSide = static_cast<int>(std::lround(grid * 9.0 / 16.0));
+        const QPoint corner = origin + QPoint(grid - badgeSide, grid - badgeSide);
         QImage badge(side, side, QImage::Format_ARGB32_Premultiplied);
         badge.fill(Qt::transparent);
         {
@@ -88,7 +95,7 @@ QImage renderLayers(const QList<Layer> &layers, int side)
             badgePainter.setRenderHint(QPainter::Antialiasing);
             renderDrawing(badgePainter, layer.name, corner, badgeSide);
         }
-        const int gap = std::max(1, side / 16); // pixels
+        const int gap = std::max(1, grid / 16); // pixels
         painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
         for (int dy = -gap; dy <= gap; ++dy) {
             for (int dx = -gap; dx <= gap; ++dx) {

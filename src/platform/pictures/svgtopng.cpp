@@ -1,4 +1,5 @@
-// Build-time tool: renders an SVG drawing to a square PNG of the given side in pixels.
+// Build-time tool: renders an SVG drawing to a square PNG of the given side in pixels. A
+// drawing up to two pixels smaller than the side is centred on whole pixels, not stretched.
 //   brindlecot_svgtopng <drawing.svg> <side> <out.png>
 #include <QGuiApplication>
 #include <QImage>
@@ -27,7 +28,13 @@ int main(int argc, char *argv[])
     {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&painter, QRectF(0, 0, side, side));
+        QRectF target(0, 0, side, side);
+        const QSize drawn = renderer.defaultSize();
+        if (drawn.width() < side && drawn.width() + 2 >= side) {
+            const int inset = (side - drawn.width()) / 2;
+            target = QRectF(QPointF(inset, inset), QSizeF(drawn));
+        }
+        renderer.render(&painter, target);
     }
     if (!image.save(arguments.at(3), "PNG")) {
         std::fprintf(stderr, "brindlecot_svgtopng: cannot write %s\n", qPrintable(arguments.at(3)));

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 // Every picture is one or two SVG drawings from the resource folder :/pictures, rendered
 // afresh for each size and device pixel ratio that is asked for, never scaled from a bitmap.
@@ -113,9 +114,9 @@ QImage renderLayers(const QList<Layer> &layers, int side)
 class PictureEngine : public QIconEngine
 {
 public:
-    explicit PictureEngine(QList<Layer> layers) : layers_(std::move(layers)) {}
+    explicit PictureEngine(QList<Layer> layers) : mLayers(std::move(layers)) {}
 
-    QIconEngine *clone() const override { return new PictureEngine(layers_); }
+    QIconEngine *clone() const override { return new PictureEngine(mLayers); }
     QString key() const override { return QStringLiteral("BrindlecotPicture"); }
     bool isNull() override { return false; }
 
@@ -137,13 +138,13 @@ public:
         if (side <= 0)
             return QPixmap();
         QString cacheKey = QStringLiteral("brindlecot-picture");
-        for (const Layer &layer : layers_)
+        for (const Layer &layer : mLayers)
             cacheKey += QLatin1Char('/') + QLatin1String(layer.name);
         cacheKey += QStringLiteral("/%1/%2").arg(side).arg(int(mode));
         QPixmap pixmap;
         if (QPixmapCache::find(cacheKey, &pixmap))
             return pixmap;
-        pixmap = QPixmap::fromImage(renderLayers(layers_, side));
+        pixmap = QPixmap::fromImage(renderLayers(mLayers, side));
         if (mode != QIcon::Normal) {
             if (auto *application = qobject_cast<QApplication *>(QCoreApplication::instance())) {
                 QStyleOption option;
@@ -166,7 +167,7 @@ public:
     }
 
 private:
-    QList<Layer> layers_;
+    QList<Layer> mLayers;
 };
 
 QIcon picture(QList<Layer> layers)

@@ -3,6 +3,7 @@
 #include "platform/Pictures.h"
 #include "ui/Twips.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -39,6 +40,7 @@ frmEdit::frmEdit(QWidget *owner)
     setTabOrder(Text1, cmdCancel);
     setTabOrder(cmdCancel, cmdSave);
     Text1->setFocus();
+    Text1->installEventFilter(this);
 
     connect(cmdSave, &QPushButton::clicked, this, &frmEdit::cmdSave_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmEdit::cmdCancel_Click);
@@ -70,6 +72,20 @@ void frmEdit::showEvent(QShowEvent *event)
 {
     arrangeControls();
     QDialog::showEvent(event);
+}
+
+bool frmEdit::eventFilter(QObject *watched, QEvent *event)
+{
+    // A dialog gives its first focus as if by Tab, which selects the whole text; the caret
+    // belongs after the last character with nothing selected, so that typing adds to it.
+    if (watched == Text1 && event->type() == QEvent::FocusIn && mFirstFocus) {
+        mFirstFocus = false;
+        QCoreApplication::sendEvent(Text1, event);
+        Text1->deselect();
+        Text1->end(false);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void frmEdit::arrangeControls()

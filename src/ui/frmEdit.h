@@ -35,7 +35,10 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void arrangeControls();
+
+    bool mFirstFocus = true;
 };

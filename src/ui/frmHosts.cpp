@@ -25,7 +25,7 @@
 namespace {
 
 constexpr double ImageSize = 240;        // twips: 16 pixels at 96 dots per inch
-constexpr double ClockBottomMargin = 120; // twips below a clock inside its frame
+constexpr double ClockPadding = 45;      // twips between a clock and its frame's border
 constexpr double ClockFontScale = 18.0 / 8.25; // the clocks' size against the window's font
 const QColor UniversalBlue(0, 0, 192);
 
@@ -255,9 +255,12 @@ void frmHosts::ArrangeControls()
     HostsLayout::Heights heights;
     heights.statusBar = twips.fromY(StatusBar1->sizeHint().height());
     heights.button = qMax(HostsLayout::ButtonHeight, twips.fromY(cmdNew->sizeHint().height()));
-    heights.clockTop = qMax(HostsLayout::ClockTop, twips.fromY(QFontMetrics(Frame1->font()).height() + 2));
+    // The clock sits inside its frame's border, below the caption, which the style may
+    // draw taller than the design's.
+    const QMargins border = Frame1->contentsMargins();
     heights.clock = qMax(HostsLayout::ClockHeight, twips.fromY(lblLocal->fontMetrics().height()));
-    heights.frame = qMax(HostsLayout::FrameHeight, heights.clockTop + heights.clock + ClockBottomMargin);
+    heights.clockTop = qMax(HostsLayout::ClockTop, twips.fromY(border.top()) + ClockPadding);
+    heights.frame = qMax(HostsLayout::FrameHeight, heights.clockTop + heights.clock + ClockPadding + twips.fromY(border.bottom()));
 
     const HostsLayout layout = HostsLayout::arrange(QSizeF(twips.fromX(width()), twips.fromY(height())), heights);
     StatusBar1->setGeometry(0, height() - StatusBar1->sizeHint().height(), width(), StatusBar1->sizeHint().height());

@@ -2,20 +2,23 @@
 // the environment names, for screenshots. Prints one line per element, "name x y w h" in
 // device pixels of the screen, then "shown", and ends when its standard input closes.
 //
-//   hostswindow_show [--busy]
+//   hostswindow_show [--busy] [--dialog]
 //
 // With --busy a synchronization by hand waits on a silent loopback server, so that the
-// busy state, the status text and the progress bar show.
+// busy state, the status text and the progress bar show. With --dialog the input dialog
+// is shown over the window as Edit opens it.
 
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
 #include "common/ProgramState.h"
+#include "ui/frmEdit.h"
 #include "ui/frmHosts.h"
 
 #include <QApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSocketNotifier>
@@ -68,6 +71,15 @@ int main(int argc, char *argv[])
     window.tmrHeaders_Timer();
     if (busy)
         window.cmdTest_Click();
+    frmEdit dialog(&window);
+    if (app.arguments().contains(QStringLiteral("--dialog"))) {
+        dialog.setWindowTitle(QStringLiteral("Edit Time Server"));
+        dialog.Label1->setText(QStringLiteral("New IP address of time server:"));
+        dialog.Text1->setText(QStringLiteral("127.0.0.1"));
+        dialog.setModal(false);
+        dialog.show();
+        dialog.move(window.geometry().center() - dialog.rect().center());
+    }
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
@@ -96,6 +108,8 @@ int main(int argc, char *argv[])
         report("cmdDelete", window.cmdDelete);
         report("cmdTest", window.cmdTest);
         report("StatusBar1", window.StatusBar1);
+        if (dialog.isVisible())
+            report("dialog", &dialog);
         if (window.ProgressBar1->isVisible())
             report("ProgressBar1", window.ProgressBar1);
         out << "shown" << Qt::endl;

@@ -11,6 +11,7 @@
 #include "ui/Twips.h"
 #include "ui/frmEdit.h"
 
+#include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -82,6 +83,15 @@ std::shared_ptr<clsHost> record(const QString &path, qint16 active = 1, qint16 s
     host->setHostPollDate(polled);
     host->setHostSynchError(error);
     return host;
+}
+
+// The next widget that Tab reaches.
+QWidget *nextTabStop(QWidget *from)
+{
+    QWidget *next = from->nextInFocusChain();
+    while (next != from && !(next->focusPolicy() & Qt::TabFocus))
+        next = next->nextInFocusChain();
+    return next;
 }
 
 QImage picture(const QIcon &icon)
@@ -217,6 +227,41 @@ private slots:
         rig.window->close();
         QCOMPARE(unloaded.size(), 1);
         QCOMPARE(rig.state.Hosts.count(), 0);
+    }
+
+    // ---- keyboard and screen readers ----
+
+    void keyboardAndNames()
+    {
+        Rig rig({QStringLiteral("127.0.0.1")});
+        QCOMPARE(rig.window->focusWidget(), rig.window->ListView1);
+        // Tab goes from the list through the buttons, left to right.
+        const QList<QWidget *> order{rig.window->ListView1, rig.window->cmdNew, rig.window->cmdEdit, rig.window->cmdDelete,
+                                     rig.window->cmdTest};
+        for (int i = 0; i + 1 < order.size(); ++i)
+            QCOMPARE(nextTabStop(order[i]), order[i + 1]);
+
+        for (QWidget *control : {static_cast<QWidget *>(rig.window->lblLocal), static_cast<QWidget *>(rig.window->lblUniversal),
+                                 static_cast<QWidget *>(rig.window->ListView1), static_cast<QWidget *>(rig.window->cmdNew),
+                                 static_cast<QWidget *>(rig.window->cmdEdit), static_cast<QWidget *>(rig.window->cmdDelete),
+                                 static_cast<QWidget *>(rig.window->cmdTest), static_cast<QWidget *>(rig.window->ProgressBar1)}) {
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);
+            QVERIFY(accessible);
+            QVERIFY2(!accessible->text(QAccessible::Name).isEmpty(), control->metaObject()->className());
+        }
+        // The columns are named by their headers.
+        QAccessibleInterface *list = QAccessible::queryAccessibleInterface(rig.window->ListView1);
+        QAccessibleTableInterface *table = list->tableInterface();
+        QVERIFY(table);
+        QCOMPARE(table->columnCount(), 3);
+        QCOMPARE(table->columnDescription(1), QStringLiteral("Last Synchronization"));
+
+        frmEdit dialog;
+        for (QWidget *control : {static_cast<QWidget *>(dialog.Text1), static_cast<QWidget *>(dialog.cmdSave),
+                                 static_cast<QWidget *>(dialog.cmdCancel)})
+            QVERIFY(!QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name).isEmpty());
+        QCOMPARE(nextTabStop(dialog.Text1), dialog.cmdCancel);
+        QCOMPARE(nextTabStop(dialog.cmdCancel), dialog.cmdSave);
     }
 
     // ---- layout ----

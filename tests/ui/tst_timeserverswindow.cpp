@@ -1,12 +1,16 @@
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
+#include "ModalDriver.h"
 #include "ScriptedTimeServer.h"
 #include "app/frmMain.h"
 #include "common/ProgramState.h"
 #include "servers/DataFile.h"
+#include "ui/frmEdit.h"
 #include "ui/frmHosts.h"
 
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -51,6 +55,16 @@ class TestTimeServersWindow : public QObject
         return state->Hosts.Item(position)->HostActive();
     }
 
+    QStringList savedPaths()
+    {
+        auto state = freshState();
+        LoadDataFile(*state);
+        QStringList paths;
+        for (const auto &host : state->Hosts.mItems)
+            paths << host->HostPath();
+        return paths;
+    }
+
 private slots:
     void init()
     {
@@ -77,7 +91,16 @@ private slots:
         form.SynchronizeNow(); // nothing starts while the window is open
         QCOMPARE(form.client().tcpClient().State(), qint16(SocketControl::sckClosed));
 
-        // An attempt by hand is under way when the window closes.
+        // A server added, one unchecked, and an attempt by hand under way when the window
+        // closes.
+        ModalDriver driver({[](QWidget *modal) {
+            auto *dialog = qobject_cast<frmEdit *>(modal);
+            QVERIFY(dialog);
+            dialog->Text1->setText(QStringLiteral("127.0.0.3"));
+            dialog->cmdSave->click();
+        }});
+        window->cmdNew_Click();
+        QVERIFY(!driver.missing());
         window->ListView1->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
         window->ListView1->setCurrentItem(window->ListView1->topLevelItem(0));
         window->cmdTest_Click();
@@ -85,7 +108,9 @@ private slots:
         window->close();
 
         QCOMPARE(state->HostsShowing, qint16(0));
-        QCOMPARE(savedActive(2), qint16(0)); // on disk before the program ends
+        // On disk before the program ends.
+        QCOMPARE(savedPaths(), (QStringList{QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.3")}));
+        QCOMPARE(savedActive(2), qint16(0));
         QCOMPARE(savedActive(1), qint16(1));
         // The attempt by hand is abandoned, and the automatic one asks the one active server.
         QTRY_VERIFY_WITH_TIMEOUT(server.ended() >= 1, EventWait);

@@ -181,8 +181,6 @@ void frmHosts::applyFonts()
     clock.setBold(true);
     lblLocal->setFont(clock);
     lblUniversal->setFont(clock);
-    // The frames' children keep the window's font elsewhere.
-    ListView1->setFont(base);
 }
 
 void frmHosts::changeEvent(QEvent *event)

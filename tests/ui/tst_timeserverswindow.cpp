@@ -65,6 +65,18 @@ class TestTimeServersWindow : public QObject
         return paths;
     }
 
+    // The main object loaded from the data file, its client pointed at a silent server.
+    struct Program {
+        explicit Program(std::unique_ptr<ProgramState> fresh)
+            : state(std::move(fresh)), form(*state, frmMain::Ports{server.port(), 0, QHostAddress::LocalHost})
+        {
+            form.Form_Load();
+        }
+        ScriptedTimeServer server{ScriptedTimeServer::Silent};
+        std::unique_ptr<ProgramState> state;
+        frmMain form;
+    };
+
 private slots:
     void init()
     {
@@ -73,11 +85,10 @@ private slots:
 
     void closingSavesThenStartsAnAttempt()
     {
-        ScriptedTimeServer server(ScriptedTimeServer::Silent);
         writeDataFile();
-        auto state = freshState();
-        frmMain form(*state, frmMain::Ports{server.port(), 0, QHostAddress::LocalHost});
-        form.Form_Load();
+        Program program(freshState());
+        ProgramState *state = program.state.get();
+        frmMain &form = program.form;
 
         form.ShowTimeServers();
         QPointer<frmHosts> window = form.timeServers();
@@ -104,7 +115,7 @@ private slots:
         window->ListView1->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
         window->ListView1->setCurrentItem(window->ListView1->topLevelItem(0));
         window->cmdTest_Click();
-        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
+        QTRY_COMPARE_WITH_TIMEOUT(program.server.connections.size(), 1, EventWait);
         window->close();
 
         QCOMPARE(state->HostsShowing, qint16(0));
@@ -113,8 +124,8 @@ private slots:
         QCOMPARE(savedActive(2), qint16(0));
         QCOMPARE(savedActive(1), qint16(1));
         // The attempt by hand is abandoned, and the automatic one asks the one active server.
-        QTRY_VERIFY_WITH_TIMEOUT(server.ended() >= 1, EventWait);
-        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 2, EventWait);
+        QTRY_VERIFY_WITH_TIMEOUT(program.server.ended() >= 1, EventWait);
+        QTRY_COMPARE_WITH_TIMEOUT(program.server.connections.size(), 2, EventWait);
         QCOMPARE(form.client().tcpClient().RemoteHost(), QStringLiteral("127.0.0.1"));
         QTRY_VERIFY_WITH_TIMEOUT(!window, EventWait); // released
 
@@ -129,18 +140,16 @@ private slots:
     // attempt starts.
     void shutdownWhileOpen()
     {
-        ScriptedTimeServer server(ScriptedTimeServer::Silent);
         writeDataFile();
-        auto state = freshState();
-        frmMain form(*state, frmMain::Ports{server.port(), 0, QHostAddress::LocalHost});
-        form.Form_Load();
+        Program program(freshState());
+        frmMain &form = program.form;
         form.ShowTimeServers();
         form.timeServers()->ListView1->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
         form.Shutdown();
 
         QCOMPARE(savedActive(1), qint16(0));
         QTest::qWait(100);
-        QCOMPARE(server.connections.size(), 0);
+        QCOMPARE(program.server.connections.size(), 0);
     }
 };
 

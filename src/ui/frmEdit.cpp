@@ -21,7 +21,7 @@ const QRectF SaveArea(2790, 900, 1005, 375);   // twips
 } // namespace
 
 frmEdit::frmEdit(QWidget *owner)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                          | Qt::WindowCloseButtonHint)
     , Label1(new QLabel(this))
     , Text1(new QLineEdit(this))

@@ -77,8 +77,7 @@ int main(int argc, char *argv[])
         dialog.Label1->setText(QStringLiteral("New IP address of time server:"));
         dialog.Text1->setText(QStringLiteral("127.0.0.1"));
         dialog.setModal(false);
-        dialog.show();
-        dialog.move(window.geometry().center() - dialog.rect().center());
+        dialog.show(); // over the middle of its owner, as a modal one would be
     }
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);

@@ -121,11 +121,10 @@ frmHosts::frmHosts(ProgramState &state, quint16 port, QWidget *parent)
     ProgressBar1->setTextVisible(false);
     ProgressBar1->hide();
 
-    // Names that a screen reader speaks.
-    Frame1->setAccessibleName(QStringLiteral("Local time"));
-    lblLocal->setAccessibleName(QStringLiteral("Local time"));
-    Frame2->setAccessibleName(QStringLiteral("Universal time"));
-    lblUniversal->setAccessibleName(QStringLiteral("Universal time"));
+    // What a screen reader speaks. The frames are named by their captions and the clocks
+    // and the status text by what they show, so those keep their texts as their names.
+    lblLocal->setAccessibleDescription(QStringLiteral("Local time"));
+    lblUniversal->setAccessibleDescription(QStringLiteral("Universal time"));
     ListView1->setAccessibleName(QStringLiteral("Time servers"));
     ListView1->setAccessibleDescription(QStringLiteral("Checked servers take part in automatic synchronization"));
     cmdNew->setAccessibleName(QStringLiteral("New time server"));
@@ -133,7 +132,7 @@ frmHosts::frmHosts(ProgramState &state, quint16 port, QWidget *parent)
     cmdDelete->setAccessibleName(QStringLiteral("Delete time server"));
     cmdTest->setAccessibleName(QStringLiteral("Synchronize with the selected time server"));
     StatusBar1->setAccessibleName(QStringLiteral("Status"));
-    mStatusText->setAccessibleName(QStringLiteral("Status"));
+    mStatusText->setAccessibleDescription(QStringLiteral("Status"));
     ProgressBar1->setAccessibleName(QStringLiteral("Waiting for the time server"));
 
     // The list first, then the buttons left to right.

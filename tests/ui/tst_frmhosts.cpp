@@ -241,8 +241,23 @@ private slots:
         for (int i = 0; i + 1 < order.size(); ++i)
             QCOMPARE(nextTabStop(order[i]), order[i + 1]);
 
-        for (QWidget *control : {static_cast<QWidget *>(rig.window->lblLocal), static_cast<QWidget *>(rig.window->lblUniversal),
-                                 static_cast<QWidget *>(rig.window->ListView1), static_cast<QWidget *>(rig.window->cmdNew),
+        // Space switches the current server in and out of automatic use.
+        rig.window->show();
+        QCOMPARE(rig.entry(0)->checkState(0), Qt::Checked);
+        QTest::keyClick(rig.window->ListView1, Qt::Key_Space);
+        QCOMPARE(rig.entry(0)->checkState(0), Qt::Unchecked);
+
+        // The clocks say the time inside frames that say which time it is.
+        rig.window->tmrHeaders_Timer();
+        const auto name = [](QWidget *control) { return QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name); };
+        QCOMPARE(name(rig.window->Frame1), QStringLiteral("Local Time (+05:00)"));
+        QCOMPARE(name(rig.window->lblLocal), FormatLongTime(QTime(13, 41, 17)));
+        QCOMPARE(name(rig.window->Frame2), QStringLiteral("Universal Time"));
+        QCOMPARE(name(rig.window->lblUniversal), FormatLongTime(QTime(18, 41, 17)));
+        QAccessibleInterface *clock = QAccessible::queryAccessibleInterface(rig.window->lblLocal);
+        QCOMPARE(clock->parent()->object(), rig.window->Frame1);
+
+        for (QWidget *control : {static_cast<QWidget *>(rig.window->ListView1), static_cast<QWidget *>(rig.window->cmdNew),
                                  static_cast<QWidget *>(rig.window->cmdEdit), static_cast<QWidget *>(rig.window->cmdDelete),
                                  static_cast<QWidget *>(rig.window->cmdTest), static_cast<QWidget *>(rig.window->ProgressBar1)}) {
             QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);

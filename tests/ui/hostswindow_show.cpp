@@ -87,8 +87,17 @@ int main(int argc, char *argv[])
             app.quit();
     });
 
-    // Once the window is on the screen, report where its elements are.
-    QTimer::singleShot(1000, &app, [&] {
+    // Once the window is on the screen and has been painted, report where its elements are.
+    QTimer settle;
+    settle.setInterval(250);
+    int waited = 0;
+    QObject::connect(&settle, &QTimer::timeout, &app, [&] {
+        // A second at least, for the paint to reach the server; eight at the most.
+        ++waited;
+        const bool exposed = window.windowHandle() && window.windowHandle()->isExposed();
+        if (waited < 4 || (!exposed && waited < 32))
+            return;
+        settle.stop();
         QTextStream out(stdout);
         const qreal ratio = window.devicePixelRatioF();
         auto report = [&](const char *name, const QWidget *widget) {
@@ -113,5 +122,6 @@ int main(int argc, char *argv[])
             report("ProgressBar1", window.ProgressBar1);
         out << "shown" << Qt::endl;
     });
+    settle.start();
     return app.exec();
 }

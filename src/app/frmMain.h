@@ -6,8 +6,10 @@
 
 #include <QHostAddress>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
+class frmHosts;
 struct ProgramState;
 
 // The hidden main object: it is loaded once, never shown, and carries the timers and the
@@ -26,6 +28,7 @@ public:
 
     explicit frmMain(ProgramState &state, QObject *parent = nullptr);
     frmMain(ProgramState &state, const Ports &ports, QObject *parent = nullptr);
+    ~frmMain() override;
 
     // Reads the data file (or takes the built-in servers), resets the tray state and
     // countdown, and starts the countdown and the server timer.
@@ -43,6 +46,10 @@ public:
     void SynchronizeNow();
     // Opens the Time Servers window unless it is open already.
     void ShowTimeServers();
+    // The Time Servers window has closed: its changes are saved and an attempt starts.
+    void TimeServers_Unloaded();
+    // The open Time Servers window, or null.
+    frmHosts *timeServers() const;
 
     AutoClient &client() { return mClient; }
     TimeServer &server() { return mServer; }
@@ -55,7 +62,9 @@ signals:
 
 private:
     ProgramState &mState;
+    Ports mPorts;
     AutoClient mClient;
     TimeServer mServer;
     bool mUnloaded = false;
+    QPointer<frmHosts> mHosts;
 };

@@ -1,0 +1,160 @@
+#include "sync/ManualClient.h"
+
+#include "common/ProgramState.h"
+#include "platform/SystemClock.h"
+
+ManualClient::ManualClient(ProgramState &state, quint16 port, QObject *parent)
+    : QObject(parent)
+    , mState(state)
+    , mPort(port)
+{
+    connect(&mTcpClient, &SocketControl::DataArrival, this, &ManualClient::tcpClient_DataArrival);
+    connect(&mTcpClient, &SocketControl::CloseEvent, this, &ManualClient::tcpClient_Close);
+    connect(&mTcpClient, &SocketControl::Error, this, &ManualClient::tcpClient_Error);
+}
+
+void ManualClient::Start(const QString &host)
+{
+    if (mBusy)
+        return;
+    mBusy = true;
+    closeIfOpen();
+    if (mTcpClient.State() != SocketControl::sckClosed) {
+        mTcpClient.Close();
+        finish({ManualOutcome::NotStarted, host, std::nullopt, QStringLiteral("Error: port still in use")});
+        return;
+    }
+    mTcpClient.setRemoteHost(host);
+    mTcpClient.setRemotePort(mPort);
+    if (!mTcpClient.Connect()) {
+        const QString description = mTcpClient.lastErrorDescription();
+        closeIfOpen();
+        finish({ManualOutcome::NotStarted, host, std::nullopt, description});
+        return;
+    }
+    // A control may report a failure from within Connect: the attempt has ended then.
+    if (mBusy)
+        emit Waiting(QStringLiteral("Waiting for response from %1...").arg(host));
+}
+
+void ManualClient::GiveUp()
+{
+    if (!mBusy)
+        return;
+    const QString host = mTcpClient.RemoteHost();
+    closeIfOpen();
+    recordFailure(host);
+    finish({ManualOutcome::Failed, host, std::nullopt, QStringLiteral("Error: no response received from %1").arg(host)});
+}
+
+void ManualClient::Abandon()
+{
+    mBusy = false;
+    closeIfOpen();
+}
+
+void ManualClient::tcpClient_DataArrival(qint64 /*bytesTotal*/)
+{
+    if (!mBusy) {
+        closeIfOpen();
+        return;
+    }
+    // Only the first block of a connection is read; the connection ends after it.
+    const QString host = mTcpClient.RemoteHost();
+    const ManualOutcome outcome = handleAnswer(mTcpClient.GetData(), host);
+    closeIfOpen();
+    finish(outcome);
+}
+
+void ManualClient::tcpClient_Close()
+{
+    if (!mBusy) {
+        closeIfOpen();
+        return;
+    }
+    const QString host = mTcpClient.RemoteHost();
+    // Bytes that came with the close still count as the answer.
+    const QByteArray block = mTcpClient.GetData();
+    closeIfOpen();
+    if (!block.isEmpty()) {
+        finish(handleAnswer(block, host));
+        return;
+    }
+    recordFailure(host);
+    finish({ManualOutcome::Failed, host, std::nullopt, QStringLiteral("Error: no response received from %1").arg(host)});
+}
+
+void ManualClient::tcpClient_Error(int /*number*/, const QString &description)
+{
+    if (!mBusy) {
+        closeIfOpen();
+        return;
+    }
+    const QString host = mTcpClient.RemoteHost();
+    recordFailure(host);
+    closeIfOpen();
+    finish({ManualOutcome::Failed, host, std::nullopt, description});
+}
+
+ManualOutcome ManualClient::handleAnswer(const QByteArray &block, const QString &host)
+{
+    const auto value = TimeProtocol::decode(block);
+    if (!value) {
+        recordFailure(host);
+        return {ManualOutcome::Failed, host, false, QStringLiteral("Error: incomplete response received from %1").arg(host)};
+    }
+    qint32 bias = 0;
+    if (!GetTimeZoneBias(mState.Zone, bias)) {
+        recordFailure(host);
+        return {ManualOutcome::Failed, host, false, QStringLiteral("Error: could not find local time zone")};
+    }
+    const Date serverTime = TimeValueToLocal(*value, bias);
+    const qint32 error = SecondsSince(serverTime, mState.Clock.now()); // seconds
+    if (error == -1) {
+        recordFailure(host);
+        return {ManualOutcome::Failed, host, false, QStringLiteral("Error: invalid response received from %1").arg(host)};
+    }
+    if (error >= RefusedError) {
+        // Marked in bold: the server answered, but its time is not believed.
+        recordFailure(host);
+        return {ManualOutcome::Failed, host, true, QStringLiteral("Error: invalid time received from %1").arg(host)};
+    }
+    if (error >= SmallestCorrection) {
+        int refused = mState.Clock.setLocalDate(DateTime::dayOf(serverTime));
+        if (refused == 0)
+            refused = mState.Clock.setLocalTime(DateTime::timeOf(serverTime));
+        if (refused != 0) {
+            recordFailure(host);
+            return {ManualOutcome::Failed, host, false,
+                    QStringLiteral("Error: the clock could not be set (%1)").arg(qt_error_string(refused))};
+        }
+    }
+
+    const Date now = mState.Clock.now(); // after the clock was set
+    mState.LastSynchDate = now;
+    const qint32 position = mState.Hosts.FindPathname(host);
+    if (const clsHosts::HostRef record = mState.Hosts.Item(position)) {
+        record->setHostStatus(1);
+        record->setHostPollDate(now);
+        record->setHostSynchError(error);
+    }
+    return {ManualOutcome::Succeeded, host, std::nullopt, QStringLiteral("Successfully synchronized with %1").arg(host)};
+}
+
+void ManualClient::recordFailure(const QString &host)
+{
+    if (const clsHosts::HostRef record = mState.Hosts.Item(mState.Hosts.FindPathname(host)))
+        record->setHostStatus(-1);
+}
+
+void ManualClient::finish(const ManualOutcome &outcome)
+{
+    mBusy = false;
+    emit Finished(outcome);
+}
+
+void ManualClient::closeIfOpen()
+{
+    if (mTcpClient.State() != SocketControl::sckClosed)
+        mTcpClient.Close();
+}

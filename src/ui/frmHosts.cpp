@@ -1,0 +1,579 @@
+#include "ui/frmHosts.h"
+
+#include "common/ProgramState.h"
+#include "format/Format.h"
+#include "format/TimeTexts.h"
+#include "platform/Pictures.h"
+#include "platform/SystemClock.h"
+#include "ui/HostsLayout.h"
+#include "ui/Twips.h"
+#include "ui/frmEdit.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTreeWidget>
+
+namespace {
+
+constexpr double ImageSize = 240;        // twips: 16 pixels at 96 dots per inch
+constexpr double ClockPadding = 45;      // twips between a clock and its frame's border
+constexpr double ClockFontScale = 18.0 / 8.25; // the clocks' size against the window's font
+const QColor UniversalBlue(0, 0, 192);
+
+const QString LocalTimeCaption = QStringLiteral("Local Time");
+
+// An entry of the list. The list sorts by the server's text, letter case aside, in the
+// order a reader expects.
+class HostItem final : public QTreeWidgetItem
+{
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+
+    bool operator<(const QTreeWidgetItem &other) const override
+    {
+        const QString mine = text(0);
+        const QString theirs = other.text(0);
+        const int order = QString::compare(mine, theirs, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : mine < theirs;
+    }
+};
+
+int statusImage(qint16 hostStatus)
+{
+    if (hostStatus == -1)
+        return 3;
+    if (hostStatus == 1)
+        return 2;
+    return 1;
+}
+
+void setBold(QTreeWidgetItem *item, bool bold)
+{
+    QFont font = item->font(0);
+    font.setBold(bold);
+    item->setFont(0, font);
+}
+
+} // namespace
+
+frmHosts::frmHosts(ProgramState &state, quint16 port, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , Frame1(new QGroupBox(LocalTimeCaption, this))
+    , lblLocal(new QLabel(Frame1))
+    , Frame2(new QGroupBox(QStringLiteral("Universal Time"), this))
+    , lblUniversal(new QLabel(Frame2))
+    , ListView1(new QTreeWidget(this))
+    , cmdNew(new QPushButton(QStringLiteral("New"), this))
+    , cmdEdit(new QPushButton(QStringLiteral("Edit"), this))
+    , cmdDelete(new QPushButton(QStringLiteral("Delete"), this))
+    , cmdTest(new QPushButton(QStringLiteral("Synchronize"), this))
+    , StatusBar1(new QStatusBar(this))
+    , ProgressBar1(new QProgressBar(this))
+    , mState(state)
+    , mClient(state, port)
+    , mStatusText(new QLabel(StatusBar1))
+{
+    setWindowTitle(QStringLiteral("Time Servers"));
+    setWindowIcon(Pictures::clockFace());
+
+    lblLocal->setAlignment(Qt::AlignCenter);
+    lblUniversal->setAlignment(Qt::AlignCenter);
+    // The universal clock and its frame's caption are dark blue.
+    QPalette blue = Frame2->palette();
+    blue.setColor(QPalette::WindowText, UniversalBlue);
+    blue.setColor(QPalette::Text, UniversalBlue);
+    Frame2->setPalette(blue);
+
+    ListView1->setColumnCount(3);
+    ListView1->setHeaderLabels({QStringLiteral("Time Server"), QStringLiteral("Last Synchronization"), QStringLiteral("Correction")});
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers); // addresses change only by Edit
+    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setSectionsMovable(false);
+    ListView1->header()->setSectionsClickable(false);
+    ListView1->installEventFilter(this);
+    ListView1->viewport()->installEventFilter(this);
+
+    cmdNew->setIcon(Pictures::buttonPicture(Pictures::Button::New));
+    cmdEdit->setIcon(Pictures::buttonPicture(Pictures::Button::Edit));
+    cmdDelete->setIcon(Pictures::buttonPicture(Pictures::Button::Delete));
+    cmdTest->setIcon(Pictures::buttonPicture(Pictures::Button::Synchronize));
+    for (QPushButton *button : {cmdNew, cmdEdit, cmdDelete, cmdTest})
+        button->setAutoDefault(false);
+
+    StatusBar1->addWidget(mStatusText, 1);
+    StatusBar1->setSizeGripEnabled(true);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->hide();
+
+    // What a screen reader speaks. The frames are named by their captions and the clocks
+    // and the status text by what they show, so those keep their texts as their names.
+    lblLocal->setAccessibleDescription(QStringLiteral("Local time"));
+    lblUniversal->setAccessibleDescription(QStringLiteral("Universal time"));
+    ListView1->setAccessibleName(QStringLiteral("Time servers"));
+    ListView1->setAccessibleDescription(QStringLiteral("Checked servers take part in automatic synchronization"));
+    cmdNew->setAccessibleName(QStringLiteral("New time server"));
+    cmdEdit->setAccessibleName(QStringLiteral("Edit time server"));
+    cmdDelete->setAccessibleName(QStringLiteral("Delete time server"));
+    cmdTest->setAccessibleName(QStringLiteral("Synchronize with the selected time server"));
+    StatusBar1->setAccessibleName(QStringLiteral("Status"));
+    mStatusText->setAccessibleDescription(QStringLiteral("Status"));
+    ProgressBar1->setAccessibleName(QStringLiteral("Waiting for the time server"));
+
+    // The list first, then the buttons left to right.
+    setTabOrder(ListView1, cmdNew);
+    setTabOrder(cmdNew, cmdEdit);
+    setTabOrder(cmdEdit, cmdDelete);
+    setTabOrder(cmdDelete, cmdTest);
+
+    connect(cmdNew, &QPushButton::clicked, this, &frmHosts::cmdNew_Click);
+    connect(cmdEdit, &QPushButton::clicked, this, &frmHosts::EditSelectedServer);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmHosts::DeleteSelectedServer);
+    connect(cmdTest, &QPushButton::clicked, this, &frmHosts::cmdTest_Click);
+    connect(&mClient, &ManualClient::Waiting, this, &frmHosts::tcpClient_Waiting);
+    connect(&mClient, &ManualClient::Finished, this, &frmHosts::tcpClient_Finished);
+    tmrHeaders.setInterval(HeaderInterval);
+    connect(&tmrHeaders, &QTimer::timeout, this, &frmHosts::tmrHeaders_Timer);
+    Timer1.setInterval(ProgressInterval);
+    connect(&Timer1, &QTimer::timeout, this, &frmHosts::Timer1_Timer);
+
+    applyFonts();
+    // Load: the list, the first entry selected so that the keys work at once, the clocks.
+    RefreshServerList();
+    if (ListView1->topLevelItemCount() > 0)
+        ListView1->setCurrentItem(ListView1->topLevelItem(0));
+    ListView1->setFocus();
+    tmrHeaders.start();
+    resize(Twips(*this).toPixels(QSizeF(HostsLayout::DesignWidth, HostsLayout::DesignHeight)));
+    ArrangeControls();
+}
+
+void frmHosts::applyFonts()
+{
+    // The desktop's own fonts: the frames' captions bold at the window's size, the clocks
+    // large and bold.
+    const QFont base = font();
+    QFont caption = base;
+    caption.setBold(true);
+    Frame1->setFont(caption);
+    Frame2->setFont(caption);
+    QFont clock = base;
+    if (base.pointSizeF() > 0)
+        clock.setPointSizeF(base.pointSizeF() * ClockFontScale);
+    else
+        clock.setPixelSize(qRound(base.pixelSize() * ClockFontScale));
+    clock.setBold(true);
+    lblLocal->setFont(clock);
+    lblUniversal->setFont(clock);
+}
+
+void frmHosts::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::ApplicationFontChange) {
+        applyFonts();
+        ArrangeControls();
+    }
+}
+
+void frmHosts::RefreshServerList()
+{
+    mState.HostsShowing = 1;
+    ListView1->clear();
+    for (qint32 i = 1; i <= mState.Hosts.count(); ++i) {
+        if (const clsHosts::HostRef record = mState.Hosts.Item(i))
+            addEntry(*record);
+    }
+}
+
+void frmHosts::addEntry(const clsHost &record)
+{
+    auto *item = new HostItem(ListView1);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+    item->setData(0, KeyRole, record.HostPath());
+    item->setText(0, QLatin1Char(' ') + record.HostPath());
+    item->setCheckState(0, record.HostActive() == 1 ? Qt::Checked : Qt::Unchecked);
+    showRecord(item, record);
+}
+
+void frmHosts::showRecord(QTreeWidgetItem *item, const clsHost &record)
+{
+    item->setIcon(0, Pictures::listStatus(statusImage(record.HostStatus())));
+    const Date polled = record.HostPollDate();
+    QString lastSynchronization = QStringLiteral(" ");
+    if (polled != DateTime::Never) {
+        lastSynchronization = FormatRelativeDate(polled, mState.Clock.now()) + QStringLiteral(" at ")
+                              + FormatMediumTime(DateTime::timeOf(polled));
+    }
+    QString correction = QStringLiteral(" ");
+    if (record.HostSynchError() != 0)
+        correction = FormatDuration(record.HostSynchError());
+    else if (polled != DateTime::Never)
+        correction = QStringLiteral("None");
+    item->setText(1, lastSynchronization);
+    item->setText(2, correction);
+}
+
+void frmHosts::ArrangeControls()
+{
+    if (isMinimized())
+        return;
+    const Twips twips(*this);
+    if (!isMaximized() && !isFullScreen()) {
+        // The smallest outer size; the frame around the client area is the window
+        // manager's, so its share is measured.
+        const QSize minimumOuter = twips.toPixels(QSizeF(HostsLayout::MinOuterWidth, HostsLayout::MinOuterHeight));
+        const QSize frame = frameGeometry().size() - size();
+        const QSize minimumClient = minimumOuter - frame;
+        if (minimumSize() != minimumClient)
+            setMinimumSize(minimumClient);
+        if (width() < minimumClient.width() || height() < minimumClient.height()) {
+            resize(qMax(width(), minimumClient.width()), qMax(height(), minimumClient.height()));
+            return; // the resize lays the window out again
+        }
+    }
+
+    // The design's heights, or more where the desktop's fonts need it.
+    HostsLayout::Heights heights;
+    heights.statusBar = twips.fromY(StatusBar1->sizeHint().height());
+    heights.button = qMax(HostsLayout::ButtonHeight, twips.fromY(cmdNew->sizeHint().height()));
+    // The clock sits inside its frame's border, below the caption, which the style may
+    // draw taller than the design's.
+    const QMargins border = Frame1->contentsMargins();
+    heights.clock = qMax(HostsLayout::ClockHeight, twips.fromY(lblLocal->fontMetrics().height()));
+    heights.clockTop = qMax(HostsLayout::ClockTop, twips.fromY(border.top()) + ClockPadding);
+    heights.frame = qMax(HostsLayout::FrameHeight, heights.clockTop + heights.clock + ClockPadding + twips.fromY(border.bottom()));
+
+    const HostsLayout layout = HostsLayout::arrange(QSizeF(twips.fromX(width()), twips.fromY(height())), heights);
+    StatusBar1->setGeometry(0, height() - StatusBar1->sizeHint().height(), width(), StatusBar1->sizeHint().height());
+    cmdNew->setGeometry(twips.toPixels(layout.cmdNew));
+    cmdEdit->setGeometry(twips.toPixels(layout.cmdEdit));
+    cmdDelete->setGeometry(twips.toPixels(layout.cmdDelete));
+    cmdTest->setGeometry(twips.toPixels(layout.cmdTest));
+    Frame1->setGeometry(twips.toPixels(layout.Frame1));
+    Frame2->setGeometry(twips.toPixels(layout.Frame2));
+    lblLocal->setGeometry(twips.toPixels(layout.lblLocal));
+    lblUniversal->setGeometry(twips.toPixels(layout.lblUniversal));
+    ListView1->setGeometry(twips.toPixels(layout.ListView1));
+    ListView1->setColumnWidth(0, twips.x(layout.columnTimeServer));
+    ListView1->setColumnWidth(1, twips.x(layout.columnLastSynchronization));
+    ListView1->setColumnWidth(2, twips.x(layout.columnCorrection));
+    ProgressBar1->setGeometry(twips.toPixels(layout.ProgressBar1));
+    ProgressBar1->raise();
+
+    const QSize image = twips.toPixels(QSizeF(ImageSize, ImageSize));
+    ListView1->setIconSize(image);
+    for (QPushButton *button : {cmdNew, cmdEdit, cmdDelete, cmdTest})
+        button->setIconSize(image);
+}
+
+void frmHosts::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    ArrangeControls();
+}
+
+void frmHosts::tmrHeaders_Timer()
+{
+    qint32 bias = 0; // minutes
+    if (!GetTimeZoneBias(mState.Zone, bias))
+        return;
+    const QString offset = FormatOffset(bias);
+    const QString caption = offset.isEmpty() ? LocalTimeCaption : LocalTimeCaption + QStringLiteral(" (") + offset + QLatin1Char(')');
+    // Assigned only on change, so that the ticks repaint nothing that stays the same.
+    if (Frame1->title() != caption)
+        Frame1->setTitle(caption);
+
+    const Date now = mState.Clock.now();
+    const auto seconds = DateTime::toSerialSeconds(now);
+    if (!seconds)
+        return;
+    const QString local = FormatLongTime(DateTime::timeOf(now));
+    if (lblLocal->text() != local)
+        lblLocal->setText(local);
+    // Universal time = local time + bias, the day carried over; only the time is shown.
+    const QTime universalTime = DateTime::timeOf(DateTime::fromSerialSeconds(*seconds + qint64(bias) * 60));
+    if (!universalTime.isValid())
+        return;
+    const QString universal = FormatLongTime(universalTime);
+    if (lblUniversal->text() != universal)
+        lblUniversal->setText(universal);
+}
+
+QString frmHosts::GetInput(const QString &theTitle, const QString &thePrompt, const QString &theValue)
+{
+    frmEdit dialog(this);
+    dialog.setWindowTitle(theTitle);
+    dialog.Label1->setText(thePrompt);
+    dialog.Text1->setText(theValue);
+    if (!dialog.Text1->text().isEmpty()) {
+        dialog.Text1->deselect();
+        dialog.Text1->setCursorPosition(int(dialog.Text1->text().size()));
+    }
+    dialog.exec();
+    return dialog.Value;
+}
+
+namespace {
+
+void showDuplicate(QWidget *owner)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Error: Duplicate Time Server"),
+                    QStringLiteral("That time server has already been added to the list"), QMessageBox::Ok, owner);
+    box.exec();
+}
+
+bool confirmDelete(QWidget *owner, const QString &address)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Delete Time Server?"),
+                    QStringLiteral("Are you sure you want to delete the '%1' time server?").arg(address),
+                    QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+} // namespace
+
+void frmHosts::cmdNew_Click()
+{
+    for (;;) {
+        const QString address = GetInput(QStringLiteral("New Time Server"), QStringLiteral("IP address of new time server:"), QString());
+        if (address.isEmpty())
+            break;
+        if (mState.Hosts.FindPathname(address) != -1) {
+            showDuplicate(this);
+            continue;
+        }
+        // A new server takes no part in automatic synchronization until it is checked.
+        auto record = std::make_shared<clsHost>();
+        record->setHostName(address);
+        record->setHostPath(address);
+        addEntry(*record);
+        sortList();
+        mState.Hosts.Add(record);
+        break;
+    }
+    ListView1->setFocus();
+}
+
+void frmHosts::EditSelectedServer()
+{
+    QTreeWidgetItem *item = selectedItem();
+    const QString key = keyOf(item);
+    if (item && mState.Hosts.FindPathname(key) != -1) {
+        for (;;) {
+            const QString address = GetInput(QStringLiteral("Edit Time Server"), QStringLiteral("New IP address of time server:"), key);
+            if (address.isEmpty())
+                break;
+            // The edited server counts too: saving the address unchanged is a duplicate.
+            if (mState.Hosts.FindPathname(address) != -1) {
+                showDuplicate(this);
+                continue;
+            }
+            const qint32 position = mState.Hosts.FindPathname(key);
+            const clsHosts::HostRef old = mState.Hosts.Item(position);
+            if (!old)
+                break;
+            // The edited server moves to the end, keeps its check box and starts afresh.
+            auto record = std::make_shared<clsHost>();
+            record->setHostName(address);
+            record->setHostPath(address);
+            record->setHostActive(old->HostActive());
+            mState.Hosts.Remove(position);
+            mState.Hosts.Add(record);
+
+            item->setData(0, KeyRole, address);
+            item->setText(0, QLatin1Char(' ') + address);
+            setBold(item, false);
+            showRecord(item, *record);
+            sortList();
+            break;
+        }
+    }
+    ListView1->setFocus();
+}
+
+void frmHosts::DeleteSelectedServer()
+{
+    if (QTreeWidgetItem *item = selectedItem()) {
+        const QString key = keyOf(item);
+        if (confirmDelete(this, key)) {
+            const qint32 position = mState.Hosts.FindPathname(key);
+            if (position != -1) {
+                mState.Hosts.Remove(position);
+                delete item;
+            }
+        }
+    }
+    ListView1->setFocus();
+}
+
+void frmHosts::cmdTest_Click()
+{
+    if (ListView1->topLevelItemCount() == 0 || mClient.busy())
+        return;
+    QTreeWidgetItem *item = selectedItem();
+    if (!item) {
+        setStatusText(QStringLiteral("Error: no time server selected"));
+        return;
+    }
+    BeginBusy();
+    item->setIcon(0, Pictures::listStatus(1));
+    mClient.Start(keyOf(item));
+}
+
+void frmHosts::tcpClient_Waiting(const QString &text)
+{
+    setStatusText(text);
+}
+
+void frmHosts::tcpClient_Finished(const ManualOutcome &outcome)
+{
+    if (QTreeWidgetItem *item = itemOf(outcome.host)) {
+        const clsHosts::HostRef record = mState.Hosts.Item(mState.Hosts.FindPathname(outcome.host));
+        switch (outcome.result) {
+        case ManualOutcome::Succeeded:
+            if (record)
+                showRecord(item, *record);
+            item->setIcon(0, Pictures::listStatus(2));
+            break;
+        case ManualOutcome::Failed:
+            item->setIcon(0, Pictures::listStatus(3));
+            break;
+        case ManualOutcome::NotStarted:
+            // Nothing was asked: the entry shows its record's state again.
+            item->setIcon(0, Pictures::listStatus(record ? statusImage(record->HostStatus()) : 1));
+            break;
+        }
+        if (outcome.bold)
+            setBold(item, *outcome.bold);
+    }
+    setStatusText(outcome.statusText);
+    EndBusy();
+}
+
+void frmHosts::Timer1_Timer()
+{
+    // The bar measures time: full after 19 ticks; on the 20th, 20 seconds in, the server
+    // has had its chance.
+    if (ProgressBar1->value() < ProgressBar1->maximum())
+        ProgressBar1->setValue(ProgressBar1->value() + 1);
+    else
+        mClient.GiveUp();
+}
+
+void frmHosts::BeginBusy()
+{
+    for (QWidget *control : {static_cast<QWidget *>(cmdNew), static_cast<QWidget *>(cmdEdit), static_cast<QWidget *>(cmdDelete),
+                             static_cast<QWidget *>(cmdTest), static_cast<QWidget *>(ListView1)})
+        control->setEnabled(false);
+    setCursor(Qt::WaitCursor);
+    ProgressBar1->setRange(1, ProgressMaximum);
+    ProgressBar1->setValue(1);
+    ProgressBar1->show();
+    Timer1.start();
+}
+
+void frmHosts::EndBusy()
+{
+    for (QWidget *control : {static_cast<QWidget *>(ListView1), static_cast<QWidget *>(cmdNew), static_cast<QWidget *>(cmdEdit),
+                             static_cast<QWidget *>(cmdDelete), static_cast<QWidget *>(cmdTest)})
+        control->setEnabled(true);
+    ListView1->setFocus();
+    unsetCursor();
+    ProgressBar1->hide();
+    Timer1.stop();
+}
+
+void frmHosts::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept(); // closing is never cancelled
+}
+
+void frmHosts::Form_Unload()
+{
+    if (mUnloaded)
+        return;
+    mUnloaded = true;
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = ListView1->topLevelItem(i);
+        if (const clsHosts::HostRef record = mState.Hosts.Item(mState.Hosts.FindPathname(keyOf(item))))
+            record->setHostActive(item->checkState(0) == Qt::Checked ? 1 : 0);
+    }
+    mState.HostsShowing = 0;
+    tmrHeaders.stop();
+    Timer1.stop();
+    mClient.Abandon();
+    emit Unloaded();
+}
+
+bool frmHosts::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            EditSelectedServer();
+            return true;
+        }
+        if (key == Qt::Key_Delete) {
+            DeleteSelectedServer();
+            return true;
+        }
+    } else if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        // The entry selected when the double-click arrives: the first click selected it.
+        EditSelectedServer();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QString frmHosts::keyOf(const QTreeWidgetItem *item)
+{
+    return item ? item->data(0, KeyRole).toString() : QString();
+}
+
+QTreeWidgetItem *frmHosts::itemOf(const QString &key) const
+{
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        if (keyOf(ListView1->topLevelItem(i)) == key)
+            return ListView1->topLevelItem(i);
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem *frmHosts::selectedItem() const
+{
+    const QList<QTreeWidgetItem *> selected = ListView1->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
+void frmHosts::sortList()
+{
+    ListView1->sortItems(0, Qt::AscendingOrder);
+}
+
+QString frmHosts::statusText() const
+{
+    return mStatusText->text();
+}
+
+void frmHosts::setStatusText(const QString &text)
+{
+    mStatusText->setText(text);
+}

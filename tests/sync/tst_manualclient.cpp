@@ -1,0 +1,269 @@
+#include "sync/ManualClient.h"
+
+#include "FakeSystemClock.h"
+#include "FakeTimeZoneBias.h"
+#include "ScriptedTimeServer.h"
+#include "common/ProgramState.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+constexpr int EventWait = 5000;  // milliseconds, bound of every wait for a socket event
+constexpr qint32 ZoneBias = 300; // minutes
+const QString Host = QStringLiteral("127.0.0.1");
+const Date Start = DateTime::fromParts(QDate(2004, 1, 6), QTime(13, 41, 17));
+const Date EarlierPoll = DateTime::fromParts(QDate(2003, 12, 24), QTime(8, 0, 0));
+const Date EarlierSynch = DateTime::fromParts(QDate(2004, 1, 5), QTime(9, 30, 0));
+
+// The four bytes of a server whose time is `offset` seconds after the start.
+QByteArray answerAt(qint64 offset)
+{
+    return TimeProtocol::encode(*LocalToTimeValue(DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(Start) + offset), ZoneBias));
+}
+
+// One program's state with a record of 127.0.0.1 that holds an earlier success, a tray
+// state and countdown that the manual client must leave alone, and the client.
+struct Rig {
+    explicit Rig(quint16 port) : clock(Start), zone(ZoneBias), state(clock, zone), client(state, port)
+    {
+        state.TrayAlert = 2;
+        state.TrayAlertMessage = QStringLiteral("earlier message");
+        state.pollLimit = 3600;
+        state.pollTicks = 17;
+        state.LastSynchDate = EarlierSynch;
+        record = std::make_shared<clsHost>();
+        record->setHostPath(Host);
+        record->setHostActive(0);
+        record->setHostStatus(1);
+        record->setHostPollDate(EarlierPoll);
+        record->setHostSynchError(77);
+        state.Hosts.Add(record);
+    }
+
+    bool trayUntouched() const
+    {
+        return state.TrayAlert == 2 && state.TrayAlertMessage == QStringLiteral("earlier message") && state.pollLimit == 3600
+               && state.pollTicks == 17;
+    }
+
+    FakeSystemClock clock;
+    FakeTimeZoneBias zone;
+    ProgramState state;
+    ManualClient client;
+    std::shared_ptr<clsHost> record;
+};
+
+ManualOutcome outcomeOf(const QSignalSpy &finished)
+{
+    return finished.first().first().value<ManualOutcome>();
+}
+
+} // namespace
+
+class TestManualClient : public QObject
+{
+    Q_OBJECT
+
+    enum Peer { Replies, RepliesAndHolds, ClosesAtOnce, Refuses };
+    enum Bold { Unchanged, NotBold, IsBold };
+
+private slots:
+    void outcome_data()
+    {
+        QTest::addColumn<int>("peer");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("biasReadable");
+        QTest::addColumn<int>("clockRefusal"); // errno the clock seam returns
+        QTest::addColumn<bool>("inList");      // the record is still in the list
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("bold");
+        QTest::addColumn<QString>("status");   // a prefix of the status text
+        QTest::addColumn<QStringList>("clockCalls");
+        QTest::addColumn<int>("recordedError"); // -1: no success recorded
+
+        const QStringList none;
+        const int ok = ManualOutcome::Succeeded;
+        const int failed = ManualOutcome::Failed;
+        const QString success = QStringLiteral("Successfully synchronized with 127.0.0.1");
+
+        QTest::newRow("on time") << int(Replies) << answerAt(0) << true << 0 << true << ok << int(Unchanged) << success << none << 0;
+        QTest::newRow("1 s off: left alone") << int(Replies) << answerAt(1) << true << 0 << true << ok << int(Unchanged) << success
+                                             << none << 1;
+        QTest::newRow("2 s slow: set") << int(Replies) << answerAt(2) << true << 0 << true << ok << int(Unchanged) << success
+                                       << QStringList{QStringLiteral("date 2004-01-06"), QStringLiteral("time 13:41:19")} << 2;
+        QTest::newRow("1799 s fast: set") << int(Replies) << answerAt(-1799) << true << 0 << true << ok << int(Unchanged) << success
+                                          << QStringList{QStringLiteral("date 2004-01-06"), QStringLiteral("time 13:11:18")}
+                                          << 1799;
+        QTest::newRow("five bytes: first four count") << int(Replies) << answerAt(0) + QByteArray("\x7f", 1) << true << 0 << true
+                                                      << ok << int(Unchanged) << success << none << 0;
+        QTest::newRow("record deleted meanwhile") << int(Replies) << answerAt(0) << true << 0 << false << ok << int(Unchanged)
+                                                  << success << none << -1;
+
+        QTest::newRow("45 minutes off: invalid time, bold")
+            << int(Replies) << answerAt(2700) << true << 0 << true << failed << int(IsBold)
+            << QStringLiteral("Error: invalid time received from 127.0.0.1") << none << -1;
+        QTest::newRow("1800 s fast: invalid time") << int(Replies) << answerAt(-1800) << true << 0 << true << failed << int(IsBold)
+                                                   << QStringLiteral("Error: invalid time received from 127.0.0.1") << none << -1;
+        QTest::newRow("1900: invalid response") << int(Replies) << QByteArray(4, '\0') << true << 0 << true << failed << int(NotBold)
+                                                << QStringLiteral("Error: invalid response received from 127.0.0.1") << none << -1;
+        QTest::newRow("bias unreadable") << int(Replies) << answerAt(5) << false << 0 << true << failed << int(NotBold)
+                                         << QStringLiteral("Error: could not find local time zone") << none << -1;
+        QTest::newRow("three bytes") << int(RepliesAndHolds) << answerAt(5).left(3) << true << 0 << true << failed << int(NotBold)
+                                     << QStringLiteral("Error: incomplete response received from 127.0.0.1") << none << -1;
+        QTest::newRow("clock refuses") << int(Replies) << answerAt(5) << true << 1 << true << failed << int(NotBold)
+                                       << QStringLiteral("Error: the clock could not be set (") << QStringList{QStringLiteral("date 2004-01-06")}
+                                       << -1;
+        QTest::newRow("closes without an answer") << int(ClosesAtOnce) << QByteArray() << true << 0 << true << failed
+                                                  << int(Unchanged) << QStringLiteral("Error: no response received from 127.0.0.1")
+                                                  << none << -1;
+        QTest::newRow("connection refused") << int(Refuses) << QByteArray() << true << 0 << true << failed << int(Unchanged)
+                                            << QString() << none << -1;
+    }
+
+    void outcome()
+    {
+        QFETCH(int, peer);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, biasReadable);
+        QFETCH(int, clockRefusal);
+        QFETCH(bool, inList);
+        QFETCH(int, result);
+        QFETCH(int, bold);
+        QFETCH(QString, status);
+        QFETCH(QStringList, clockCalls);
+        QFETCH(int, recordedError);
+
+        const auto mode = peer == Replies           ? ScriptedTimeServer::Reply
+                          : peer == RepliesAndHolds ? ScriptedTimeServer::ReplyAndHold
+                                                    : ScriptedTimeServer::CloseAtOnce;
+        ScriptedTimeServer server(mode, reply);
+        QVERIFY(server.listening());
+        Rig rig(peer == Refuses ? deadLoopbackPort() : server.port());
+        rig.zone.readable = biasReadable;
+        rig.clock.failWith = clockRefusal;
+        if (!inList)
+            rig.state.Hosts.Remove(1);
+
+        QSignalSpy waiting(&rig.client, &ManualClient::Waiting);
+        QSignalSpy finished(&rig.client, &ManualClient::Finished);
+        rig.client.Start(Host);
+        QVERIFY(rig.client.busy());
+        QCOMPARE(waiting.size(), 1);
+        QCOMPARE(waiting.first().first().toString(), QStringLiteral("Waiting for response from 127.0.0.1..."));
+        QVERIFY(finished.wait(EventWait));
+        QTest::qWait(50); // a late second event would show here
+        QCOMPARE(finished.size(), 1);
+
+        const ManualOutcome outcome = outcomeOf(finished);
+        QCOMPARE(int(outcome.result), result);
+        QCOMPARE(outcome.host, Host);
+        QCOMPARE(outcome.bold.has_value(), bold != Unchanged);
+        if (outcome.bold)
+            QCOMPARE(*outcome.bold, bold == IsBold);
+        QVERIFY2(outcome.statusText.startsWith(status), qPrintable(outcome.statusText));
+        QVERIFY(!outcome.statusText.isEmpty());
+        QCOMPARE(rig.clock.calls, clockCalls);
+        QVERIFY(!rig.client.busy());
+        QCOMPARE(rig.client.tcpClient().State(), qint16(SocketControl::sckClosed));
+        QVERIFY(rig.trayUntouched());
+
+        if (result == ManualOutcome::Succeeded) {
+            QCOMPARE(rig.state.LastSynchDate, rig.clock.now());
+            if (recordedError >= 0) {
+                QCOMPARE(rig.record->HostStatus(), qint16(1));
+                QCOMPARE(rig.record->HostPollDate(), rig.clock.now());
+                QCOMPARE(rig.record->HostSynchError(), recordedError);
+            }
+        } else {
+            QCOMPARE(rig.state.LastSynchDate, EarlierSynch);
+            QCOMPARE(rig.record->HostStatus(), qint16(-1));
+            QCOMPARE(rig.record->HostPollDate(), EarlierPoll);
+            QCOMPARE(rig.record->HostSynchError(), 77);
+        }
+        if (peer != Refuses)
+            QTRY_COMPARE_WITH_TIMEOUT(server.ended(), 1, EventWait);
+    }
+
+    // The server accepts and never answers: giving up ends the attempt as failed and
+    // closes the connection; abandoning it ends it without a word.
+    void silentServer_data()
+    {
+        QTest::addColumn<bool>("giveUp");
+        QTest::newRow("given up") << true;
+        QTest::newRow("abandoned") << false;
+    }
+
+    void silentServer()
+    {
+        QFETCH(bool, giveUp);
+        ScriptedTimeServer server(ScriptedTimeServer::Silent);
+        Rig rig(server.port());
+        QSignalSpy finished(&rig.client, &ManualClient::Finished);
+        rig.client.Start(Host);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.client.tcpClient().State(), qint16(SocketControl::sckConnected), EventWait);
+
+        if (giveUp)
+            rig.client.GiveUp();
+        else
+            rig.client.Abandon();
+        QVERIFY(!rig.client.busy());
+        QCOMPARE(rig.client.tcpClient().State(), qint16(SocketControl::sckClosed));
+        QTRY_COMPARE_WITH_TIMEOUT(server.ended(), 1, EventWait);
+        QCOMPARE(finished.size(), giveUp ? 1 : 0);
+        if (giveUp) {
+            const ManualOutcome outcome = outcomeOf(finished);
+            QCOMPARE(int(outcome.result), int(ManualOutcome::Failed));
+            QCOMPARE(outcome.statusText, QStringLiteral("Error: no response received from 127.0.0.1"));
+            QCOMPARE(rig.record->HostStatus(), qint16(-1));
+        } else {
+            QCOMPARE(rig.record->HostStatus(), qint16(1));
+        }
+        QVERIFY(rig.trayUntouched());
+    }
+
+    // An attempt that cannot start ends at once and leaves the record as it was; a second
+    // start while one runs is ignored.
+    void startThatFails()
+    {
+        Rig rig(TimeProtocol::Port);
+        QSignalSpy waiting(&rig.client, &ManualClient::Waiting);
+        QSignalSpy finished(&rig.client, &ManualClient::Finished);
+        rig.client.Start(QString());
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(waiting.size(), 0);
+        const ManualOutcome outcome = outcomeOf(finished);
+        QCOMPARE(int(outcome.result), int(ManualOutcome::NotStarted));
+        QVERIFY(!outcome.statusText.isEmpty());
+        QVERIFY(!rig.client.busy());
+        QCOMPARE(rig.record->HostStatus(), qint16(1));
+    }
+
+    void secondStartWhileBusy()
+    {
+        ScriptedTimeServer server(ScriptedTimeServer::Silent);
+        Rig rig(server.port());
+        rig.client.Start(Host);
+        rig.client.Start(Host);
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
+        QTest::qWait(100);
+        QCOMPARE(server.connections.size(), 1);
+        rig.client.Abandon();
+    }
+
+    // Events that come after the attempt was abandoned change nothing.
+    void lateEventsAreIgnored()
+    {
+        Rig rig(TimeProtocol::Port);
+        QSignalSpy finished(&rig.client, &ManualClient::Finished);
+        rig.client.Abandon();
+        emit rig.client.tcpClient().Error(SocketControl::sckConnectionRefused, QStringLiteral("Connection refused"));
+        emit rig.client.tcpClient().CloseEvent();
+        QCOMPARE(finished.size(), 0);
+        QCOMPARE(rig.record->HostStatus(), qint16(1));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestManualClient)
+#include "tst_manualclient.moc"

@@ -1,0 +1,157 @@
+#include "FakeSystemClock.h"
+#include "FakeTimeZoneBias.h"
+#include "ModalDriver.h"
+#include "ScriptedTimeServer.h"
+#include "app/frmMain.h"
+#include "common/ProgramState.h"
+#include "servers/DataFile.h"
+#include "ui/frmEdit.h"
+#include "ui/frmHosts.h"
+
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+// The Time Servers window as the main object opens and closes it: one at a time, its
+// changes on disk as soon as it closes, and an automatic attempt right after.
+class TestTimeServersWindow : public QObject
+{
+    Q_OBJECT
+
+    static constexpr int EventWait = 5000; // milliseconds
+
+    QTemporaryDir mFolder;
+    FakeSystemClock mClock;
+    FakeTimeZoneBias mZone;
+
+    std::unique_ptr<ProgramState> freshState()
+    {
+        auto state = std::make_unique<ProgramState>(mClock, mZone);
+        state->DataFolder = mFolder.path() + QLatin1Char('/');
+        return state;
+    }
+
+    // A data file of two active loopback servers; nothing else is ever asked.
+    void writeDataFile()
+    {
+        auto state = freshState();
+        for (const char *path : {"127.0.0.1", "127.0.0.2"}) {
+            auto host = std::make_shared<clsHost>();
+            host->setHostPath(QString::fromLatin1(path));
+            host->setHostActive(1);
+            state->Hosts.Add(host);
+        }
+        QVERIFY(SaveDataFile(*state));
+    }
+
+    qint16 savedActive(int position)
+    {
+        auto state = freshState();
+        LoadDataFile(*state);
+        return state->Hosts.Item(position)->HostActive();
+    }
+
+    QStringList savedPaths()
+    {
+        auto state = freshState();
+        LoadDataFile(*state);
+        QStringList paths;
+        for (const auto &host : state->Hosts.mItems)
+            paths << host->HostPath();
+        return paths;
+    }
+
+    // The main object loaded from the data file, its client pointed at a silent server.
+    struct Program {
+        explicit Program(std::unique_ptr<ProgramState> fresh)
+            : state(std::move(fresh)), form(*state, frmMain::Ports{server.port(), 0, QHostAddress::LocalHost})
+        {
+            form.Form_Load();
+        }
+        ScriptedTimeServer server{ScriptedTimeServer::Silent};
+        std::unique_ptr<ProgramState> state;
+        frmMain form;
+    };
+
+private slots:
+    void init()
+    {
+        QFile::remove(mFolder.path() + QStringLiteral("/Brindlecot.dat"));
+    }
+
+    void closingSavesThenStartsAnAttempt()
+    {
+        writeDataFile();
+        Program program(freshState());
+        ProgramState *state = program.state.get();
+        frmMain &form = program.form;
+
+        form.ShowTimeServers();
+        QPointer<frmHosts> window = form.timeServers();
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(state->HostsShowing, qint16(1));
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY((window->frameGeometry().center() - screen.center()).manhattanLength() <= 10);
+        form.ShowTimeServers();
+        QCOMPARE(form.timeServers(), window.data());
+        form.SynchronizeNow(); // nothing starts while the window is open
+        QCOMPARE(form.client().tcpClient().State(), qint16(SocketControl::sckClosed));
+
+        // A server added, one unchecked, and an attempt by hand under way when the window
+        // closes.
+        ModalDriver driver({[](QWidget *modal) {
+            auto *dialog = qobject_cast<frmEdit *>(modal);
+            QVERIFY(dialog);
+            dialog->Text1->setText(QStringLiteral("127.0.0.3"));
+            dialog->cmdSave->click();
+        }});
+        window->cmdNew_Click();
+        QVERIFY(!driver.missing());
+        window->ListView1->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+        window->ListView1->setCurrentItem(window->ListView1->topLevelItem(0));
+        window->cmdTest_Click();
+        QTRY_COMPARE_WITH_TIMEOUT(program.server.connections.size(), 1, EventWait);
+        window->close();
+
+        QCOMPARE(state->HostsShowing, qint16(0));
+        // On disk before the program ends.
+        QCOMPARE(savedPaths(), (QStringList{QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.3")}));
+        QCOMPARE(savedActive(2), qint16(0));
+        QCOMPARE(savedActive(1), qint16(1));
+        // The attempt by hand is abandoned, and the automatic one asks the one active server.
+        QTRY_VERIFY_WITH_TIMEOUT(program.server.ended() >= 1, EventWait);
+        QTRY_COMPARE_WITH_TIMEOUT(program.server.connections.size(), 2, EventWait);
+        QCOMPARE(form.client().tcpClient().RemoteHost(), QStringLiteral("127.0.0.1"));
+        QTRY_VERIFY_WITH_TIMEOUT(!window, EventWait); // released
+
+        // The next opening is a fresh window.
+        form.ShowTimeServers();
+        QVERIFY(form.timeServers());
+        QCOMPARE(form.timeServers()->ListView1->topLevelItem(1)->checkState(0), Qt::Unchecked);
+        form.Shutdown();
+    }
+
+    // The program ends while the window is open: its check boxes are saved, and no
+    // attempt starts.
+    void shutdownWhileOpen()
+    {
+        writeDataFile();
+        Program program(freshState());
+        frmMain &form = program.form;
+        form.ShowTimeServers();
+        form.timeServers()->ListView1->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+        form.Shutdown();
+
+        QCOMPARE(savedActive(1), qint16(0));
+        QTest::qWait(100);
+        QCOMPARE(program.server.connections.size(), 0);
+    }
+};
+
+QTEST_MAIN(TestTimeServersWindow)
+#include "tst_timeserverswindow.moc"

@@ -1,5 +1,6 @@
 #include "app/modApplication.h"
 
+#include "app/CommandLine.h"
 #include "app/frmMain.h"
 #include "common/ProgramState.h"
 #include "platform/DataFolder.h"
@@ -19,6 +20,9 @@
 
 int Main(int argc, char *argv[])
 {
+    if (const int exitCode = handleCommandLine(argc, argv); exitCode >= 0)
+        return exitCode;
+
     // Without a desktop the program runs on as a headless time client and server.
     // The arguments live as long as the application, which keeps referring to them.
     std::vector<char *> arguments(argv, argv + argc);

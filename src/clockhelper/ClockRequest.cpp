@@ -1,0 +1,60 @@
+#include "ClockRequest.h"
+
+#include <chrono>
+
+namespace {
+
+constexpr int MaxBias = 1440; // minutes
+
+// Digits at [from, from + count) of text as a number, or nothing when any is not a digit.
+std::optional<int> digits(std::string_view text, std::size_t from, std::size_t count)
+{
+    if (from + count > text.size())
+        return std::nullopt;
+    int value = 0;
+    for (std::size_t i = from; i < from + count; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+} // namespace
+
+std::optional<long long> parseClockRequest(std::string_view date, std::string_view time, std::string_view bias)
+{
+    using namespace std::chrono;
+    if (date.size() != 10 || date[4] != '-' || date[7] != '-')
+        return std::nullopt;
+    const auto y = digits(date, 0, 4), mo = digits(date, 5, 2), d = digits(date, 8, 2);
+    if (!y || !mo || !d || *y < 1970)
+        return std::nullopt;
+    const year_month_day day { year(*y), month(unsigned(*mo)), std::chrono::day(unsigned(*d)) };
+    if (!day.ok())
+        return std::nullopt;
+
+    if (time.size() != 8 || time[2] != ':' || time[5] != ':')
+        return std::nullopt;
+    const auto h = digits(time, 0, 2), mi = digits(time, 3, 2), s = digits(time, 6, 2);
+    if (!h || !mi || !s || *h > 23 || *mi > 59 || *s > 59)
+        return std::nullopt;
+
+    int sign = 1;
+    if (!bias.empty() && (bias[0] == '-' || bias[0] == '+')) {
+        sign = bias[0] == '-' ? -1 : 1;
+        bias.remove_prefix(1);
+    }
+    if (bias.empty() || bias.size() > 4)
+        return std::nullopt;
+    const auto magnitude = digits(bias, 0, bias.size());
+    if (!magnitude || *magnitude > MaxBias)
+        return std::nullopt;
+
+    const seconds local = sys_days(day).time_since_epoch() + hours(*h) + minutes(*mi) + seconds(*s);
+    const seconds utc = local + minutes(sign * *magnitude);
+    if (utc.count() < 0)
+        return std::nullopt;
+    return utc.count();
+}
+

@@ -245,6 +245,8 @@ private slots:
         QCOMPARE(rig.state.TrayAlertMessage, message);
         QCOMPARE(rig.state.pollLimit, limit);
         QCOMPARE(rig.clock.calls, clockCalls);
+        // Both steps take the bias that the server's local time was computed with.
+        QCOMPARE(rig.clock.biases, QList<qint32>(clockCalls.size(), rig.zone.bias));
         if (recordedError >= 0) {
             QCOMPARE(rig.record->HostStatus(), qint16(1));
             QCOMPARE(rig.record->HostSynchError(), recordedError);

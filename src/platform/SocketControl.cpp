@@ -1,5 +1,6 @@
 #include "platform/SocketControl.h"
 
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -118,7 +119,12 @@ bool SocketControl::Connect()
         return fail(sckHostNotFound, tr("No host name or address to connect to"));
     auto *socket = new QTcpSocket(this);
     adopt(socket, sckResolvingHost);
+    // Some addresses are refused by the system within connectToHost (a multicast or
+    // broadcast address, a network that cannot be reached); their error must still come
+    // as an event of its own, never inside the caller's handler.
+    mConnecting = true;
     socket->connectToHost(mRemoteHost, mRemotePort);
+    mConnecting = false;
     return true;
 }
 
@@ -152,6 +158,8 @@ bool SocketControl::Accept(qintptr requestID)
     if (!socket->setSocketDescriptor(requestID)) {
         fail(errorNumberFor(socket->error()), socket->errorString());
         delete socket;
+        // The caller is ours from ConnectionRequest on: nothing else will end it.
+        closeDescriptor(requestID);
         return false;
     }
     adopt(socket, sckConnected);
@@ -219,7 +227,21 @@ void SocketControl::onSocketError()
     if (error == QAbstractSocket::RemoteHostClosedError && mState == sckConnected)
         return; // an orderly close by the peer: the Close event follows
     mState = sckError;
-    emit Error(errorNumberFor(error), mSocket->errorString());
+    const int number = errorNumberFor(error);
+    const QString description = mSocket->errorString();
+    if (mConnecting) {
+        // Inside Connect(): deliver it from the event loop, unless the control has been
+        // closed or has moved on to another connection by then.
+        QMetaObject::invokeMethod(
+                this,
+                [this, socket = QPointer<QTcpSocket>(mSocket), number, description] {
+                    if (socket && mSocket == socket)
+                        emit Error(number, description);
+                },
+                Qt::QueuedConnection);
+        return;
+    }
+    emit Error(number, description);
 }
 
 void SocketControl::onBytesWritten()

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,4 +43,12 @@ bool SocketControl::AnswerRequest(qintptr requestID, const QByteArray &data)
     }
     ::close(descriptor);
     return complete;
+}
+
+// Qt closes the descriptor itself on some failures; a number it has closed already is not
+// closed twice, which could end some other connection that has taken the number since.
+void SocketControl::closeDescriptor(qintptr requestID)
+{
+    if (::fcntl(int(requestID), F_GETFD) != -1)
+        ::close(int(requestID));
 }

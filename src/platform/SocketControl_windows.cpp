@@ -34,3 +34,8 @@ bool SocketControl::AnswerRequest(qintptr requestID, const QByteArray &data)
     ::closesocket(socket);
     return complete;
 }
+
+void SocketControl::closeDescriptor(qintptr requestID)
+{
+    ::closesocket(SOCKET(requestID));
+}

@@ -3,7 +3,10 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QDir>
 #include <QtTest>
+
+#include <unistd.h>
 
 // The promises the clients and the local server rely on, checked against real sockets on
 // the loopback address.
@@ -56,6 +59,64 @@ private slots:
         QVERIFY(control.State() != SocketControl::sckClosed);
         control.Close();
         QCOMPARE(control.State(), qint16(SocketControl::sckClosed));
+    }
+
+    void addressRefusedAtOnceIsStillALaterEvent_data()
+    {
+        // The system refuses these within the connect call itself.
+        QTest::addColumn<QString>("address");
+        QTest::newRow("multicast") << QStringLiteral("224.0.0.1");
+        QTest::newRow("broadcast") << QStringLiteral("255.255.255.255");
+    }
+
+    void addressRefusedAtOnceIsStillALaterEvent()
+    {
+        QFETCH(QString, address);
+        SocketControl control;
+        bool inside = false;
+        int during = 0;
+        QSignalSpy errors(&control, &SocketControl::Error);
+        connect(&control, &SocketControl::Error, this, [&] { during += inside ? 1 : 0; });
+        control.setRemoteHost(address);
+        control.setRemotePort(37);
+        inside = true;
+        QVERIFY(control.Connect());
+        inside = false;
+        QCOMPARE(errors.size(), 0);
+        QVERIFY(errors.wait(5000));
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(during, 0);
+        control.Close();
+        QCOMPARE(control.State(), qint16(SocketControl::sckClosed));
+    }
+
+    void aLaterErrorOfAnAbandonedConnectionIsDropped()
+    {
+        SocketControl control;
+        QSignalSpy errors(&control, &SocketControl::Error);
+        control.setRemoteHost(QStringLiteral("224.0.0.1"));
+        control.setRemotePort(37);
+        QVERIFY(control.Connect());
+        control.Close(); // abandoned before its error came
+        QTest::qWait(200);
+        QCOMPARE(errors.size(), 0);
+    }
+
+    void aCallerThatCannotBeTakenOverLeavesNoDescriptorBehind()
+    {
+        // Qt refuses a descriptor that is not open; nothing else may be closed for it.
+        const auto openDescriptors = [] {
+            return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
+        };
+        int ends[2];
+        QVERIFY(::pipe(ends) == 0);
+        ::close(ends[0]);
+        const qsizetype before = openDescriptors();
+        SocketControl control;
+        QVERIFY(!control.Accept(ends[0]));
+        QCOMPARE(control.State(), qint16(SocketControl::sckClosed));
+        QCOMPARE(openDescriptors(), before);
+        ::close(ends[1]);
     }
 
     void callsThatCannotWorkFailAtOnce()

@@ -270,6 +270,22 @@ private slots:
         }
     }
 
+    void anAddressRefusedAtOnceFailsAfterTheStartHasEnded()
+    {
+        // The system refuses a multicast address within the connect call; its error must
+        // not run inside StartSynchronization.
+        Rig rig(deadPort());
+        rig.record->setHostPath(QStringLiteral("224.0.0.1"));
+        QSignalSpy errors(&rig.client.tcpClient(), &SocketControl::Error);
+        rig.client.SynchronizeNow();
+        QCOMPARE(errors.size(), 0);
+        QVERIFY(rig.connected());
+        QVERIFY(errors.wait(EventWait));
+        QVERIFY(!rig.connected());
+        QCOMPARE(rig.state.TrayAlert, qint16(3));
+        QCOMPARE(rig.state.pollLimit, 10);
+    }
+
     void successWhenTheRecordWasDeleted()
     {
         ScriptedServer server;

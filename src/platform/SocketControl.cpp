@@ -8,9 +8,15 @@
 namespace {
 
 constexpr int LingerLimit = 5000; // milliseconds a closed connection may take to drain
+constexpr int AcceptBatch = 64;   // callers taken from the system per turn of the event loop
 
 // Hands each caller's descriptor out as it is taken from the operating system, so that
 // any control can accept it, as a request identifier should allow.
+//
+// QTcpServer takes callers for as long as the system has any waiting; under a flood that
+// would hold the event loop, and with it the countdown and a termination signal. So after
+// a batch it stops taking (a pending limit of zero ends its loop) and takes the rest on
+// the next turn of the event loop, after whatever else is due.
 class RequestServer final : public QTcpServer
 {
     Q_OBJECT
@@ -22,7 +28,27 @@ signals:
     void request(qintptr descriptor);
 
 protected:
-    void incomingConnection(qintptr descriptor) override { emit request(descriptor); }
+    void incomingConnection(qintptr descriptor) override
+    {
+        emit request(descriptor);
+        if (++mTaken < AcceptBatch || mResting)
+            return;
+        mResting = true;
+        mPendingLimit = maxPendingConnections();
+        setMaxPendingConnections(0);
+        QTimer::singleShot(0, this, [this] {
+            mResting = false;
+            mTaken = 0;
+            setMaxPendingConnections(mPendingLimit);
+            if (isListening())
+                resumeAccepting();
+        });
+    }
+
+private:
+    int mTaken = 0;         // callers taken in this turn
+    bool mResting = false;  // the rest waits for the next turn
+    int mPendingLimit = 30; // QTcpServer's own limit, restored after a rest
 };
 
 int errorNumberFor(QAbstractSocket::SocketError error)
@@ -133,6 +159,9 @@ bool SocketControl::Listen()
     if (mState != sckClosed)
         return fail(sckInvalidOperation, tr("Wrong protocol or connection state for the requested transaction or request"));
     auto *server = new RequestServer(this);
+    // Callers that come all at once wait in the system's queue rather than being turned
+    // away to retry a second or more later.
+    server->setListenBacklogSize(largestBacklog());
     if (!server->listen(mLocalAddress, mLocalPort)) {
         fail(errorNumberFor(server->serverError()), server->errorString());
         delete server;

@@ -108,6 +108,8 @@ private:
     bool fail(int number, const QString &description);
     // Ends a caller's connection that no control took over (one file per platform).
     static void closeDescriptor(qintptr requestID);
+    // The longest queue of waiting callers that the system allows a listener.
+    static int largestBacklog();
 
     QTcpSocket *mSocket = nullptr;
     QTcpServer *mServer = nullptr;

@@ -1,6 +1,7 @@
 #include "platform/SocketControl.h"
 
 #include <cerrno>
+#include <cstdio>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -51,4 +52,18 @@ void SocketControl::closeDescriptor(qintptr requestID)
 {
     if (::fcntl(int(requestID), F_GETFD) != -1)
         ::close(int(requestID));
+}
+
+// The system cuts a longer backlog down to net.core.somaxconn, which an administrator may
+// have raised beyond SOMAXCONN.
+int SocketControl::largestBacklog()
+{
+    int largest = SOMAXCONN;
+    if (FILE *setting = std::fopen("/proc/sys/net/core/somaxconn", "r")) {
+        int configured = 0;
+        if (std::fscanf(setting, "%d", &configured) == 1 && configured > largest)
+            largest = configured;
+        std::fclose(setting);
+    }
+    return largest;
 }

@@ -39,3 +39,9 @@ void SocketControl::closeDescriptor(qintptr requestID)
 {
     ::closesocket(SOCKET(requestID));
 }
+
+// SOMAXCONN asks Winsock for the largest queue it allows.
+int SocketControl::largestBacklog()
+{
+    return SOMAXCONN;
+}

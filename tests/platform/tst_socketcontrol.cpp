@@ -188,6 +188,35 @@ private slots:
         QCOMPARE(caller.state(), QAbstractSocket::UnconnectedState);
     }
 
+    void aFloodOfCallersIsTakenInTurnsOfTheEventLoop()
+    {
+        constexpr int Callers = 300; // more than one batch, more than Qt's default backlog
+        SocketControl listener;
+        listener.setLocalAddress(QHostAddress::LocalHost);
+        QVERIFY(listener.Listen());
+        int taken = 0;
+        connect(&listener, &SocketControl::ConnectionRequest, this, [&](qintptr id) {
+            ++taken;
+            SocketControl::AnswerRequest(id, QByteArray("x"));
+        });
+
+        // The callers wait in the system's queue before the event loop runs at all.
+        std::vector<std::unique_ptr<QTcpSocket>> callers;
+        for (int i = 0; i < Callers; ++i) {
+            callers.push_back(std::make_unique<QTcpSocket>());
+            callers.back()->connectToHost(QHostAddress::LocalHost, listener.LocalPort());
+            QVERIFY(callers.back()->waitForConnected(5000));
+        }
+        QCoreApplication::processEvents();
+        QVERIFY2(taken > 0 && taken < Callers, QByteArray::number(taken));
+        QTRY_COMPARE_WITH_TIMEOUT(taken, Callers, 5000);
+        for (auto &caller : callers) {
+            if (caller->bytesAvailable() == 0)
+                QVERIFY(caller->waitForReadyRead(5000));
+            QCOMPARE(caller->readAll(), QByteArray("x"));
+        }
+    }
+
     void answerRequestSendsAndCloses_data()
     {
         QTest::addColumn<QByteArray>("answer");

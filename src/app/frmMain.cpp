@@ -54,6 +54,7 @@ void frmMain::Form_QueryUnload()
 
 void frmMain::Form_Unload()
 {
+    emit savingDataFile();
     SaveDataFile(mState);
 }
 

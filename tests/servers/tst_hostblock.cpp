@@ -80,6 +80,53 @@ class TestHostBlock : public QObject
     Q_OBJECT
 
 private slots:
+    void removeMovesLaterRecordsUp_data()
+    {
+        QTest::addColumn<qint32>("position");
+        QTest::addColumn<QStringList>("left");
+        QTest::newRow("first") << 1 << QStringList { "b", "c" };
+        QTest::newRow("middle") << 2 << QStringList { "a", "c" };
+        QTest::newRow("last") << 3 << QStringList { "a", "b" };
+        QTest::newRow("0: nothing") << 0 << QStringList { "a", "b", "c" };
+        QTest::newRow("4: nothing") << 4 << QStringList { "a", "b", "c" };
+    }
+
+    void removeMovesLaterRecordsUp()
+    {
+        QFETCH(qint32, position);
+        QFETCH(QStringList, left);
+        clsHosts hosts;
+        for (const char *path : { "a", "b", "c" })
+            hosts.Add(makeHost({ "", QString::fromLatin1(path), 1 }));
+        const clsHosts::HostRef second = hosts.Item(2);
+        QCOMPARE(hosts.Remove(position), position >= 1 && position <= 3);
+        QStringList paths;
+        for (qint32 i = 1; i <= hosts.count(); ++i)
+            paths << hosts.Item(i)->HostPath();
+        QCOMPARE(paths, left);
+        // Records are shared, not copied: the one at its new place is the same object.
+        if (position == 1)
+            QCOMPARE(hosts.Item(1), second);
+    }
+
+    void findPathnameAndItem()
+    {
+        clsHosts hosts;
+        QCOMPARE(hosts.FindPathname(QStringLiteral("a")), -1);
+        QCOMPARE(hosts.FindPathname(QString()), -1);
+        QVERIFY(!hosts.Item(1));
+        hosts.Add(makeHost({ "", "a", 1 }));
+        hosts.Add(makeHost({ "", " b", 1 }));
+        hosts.Add(makeHost({ "", "a", 0 })); // a duplicate: the first one counts
+        QCOMPARE(hosts.FindPathname(QStringLiteral("a")), 1);
+        QCOMPARE(hosts.FindPathname(QStringLiteral("b")), -1); // no trimming
+        QCOMPARE(hosts.FindPathname(QStringLiteral(" b")), 2);
+        QCOMPARE(hosts.FindPathname(QStringLiteral("A")), -1);
+        for (qint32 outside : { 0, -1, 4 })
+            QVERIFY(!hosts.Item(outside));
+        QCOMPARE(hosts.Item(3)->HostActive(), qint16(0));
+    }
+
     void blockRoundTrip_data()
     {
         QTest::addColumn<QList<Record>>("records");

@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 // The promises the clients and the local server rely on, checked against real sockets on
@@ -215,6 +218,58 @@ private slots:
                 QVERIFY(caller->waitForReadyRead(5000));
             QCOMPARE(caller->readAll(), QByteArray("x"));
         }
+    }
+
+    void answerRequestEndsInOrderWhatTheCallerSent_data()
+    {
+        QTest::addColumn<bool>("sendsAfterTaken");
+        QTest::newRow("sent before it was taken") << false;
+        QTest::newRow("sent after it was taken") << true;
+    }
+
+    void answerRequestEndsInOrderWhatTheCallerSent()
+    {
+        // Unread input at the close would make the system end the connection with a reset,
+        // which a caller sees as an error instead of the end of the answer.
+        QFETCH(bool, sendsAfterTaken);
+        SocketControl listener;
+        listener.setLocalAddress(QHostAddress::LocalHost);
+        QVERIFY(listener.Listen());
+        const int caller = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QVERIFY(caller >= 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(listener.LocalPort());
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QVERIFY(::connect(caller, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        const QByteArray request(3000, 'r');
+        const auto sendRequest = [&] { return ::send(caller, request.constData(), size_t(request.size()), 0) == request.size(); };
+        if (!sendsAfterTaken)
+            QVERIFY(sendRequest());
+        bool answered = false;
+        connect(&listener, &SocketControl::ConnectionRequest, this, [&](qintptr id) {
+            if (sendsAfterTaken)
+                QVERIFY(sendRequest());
+            answered = true;
+            SocketControl::AnswerRequest(id, QByteArray::fromHex("c3a57fcd"));
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(answered, 5000);
+
+        const timeval limit { 5, 0 };
+        ::setsockopt(caller, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        QByteArray received;
+        int ending = -1; // 0: an orderly end; otherwise the error
+        for (int reads = 0; reads < 100 && ending < 0; ++reads) {
+            char buffer[64];
+            const ssize_t n = ::recv(caller, buffer, sizeof buffer, 0);
+            if (n > 0)
+                received.append(buffer, n);
+            else
+                ending = n == 0 ? 0 : errno;
+        }
+        ::close(caller);
+        QCOMPARE(received, QByteArray::fromHex("c3a57fcd"));
+        QCOMPARE(ending, 0);
     }
 
     void answerRequestSendsAndCloses_data()

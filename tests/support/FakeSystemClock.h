@@ -30,6 +30,8 @@ public:
     {
         calls << QStringLiteral("time %1").arg(time.toString(Qt::ISODate));
         biases << bias;
+        if (timeFailWith != 0)
+            return timeFailWith;
         if (failWith == 0)
             current = DateTime::fromParts(DateTime::dayOf(current), time);
         return failWith;
@@ -39,6 +41,7 @@ public:
 
     Date current;
     int failWith = 0;  // the errno that setting returns, 0 for success
+    int timeFailWith = 0; // the errno of the time step alone, after a date step that works
     QStringList calls; // "date YYYY-MM-DD", "time HH:MM:SS" in call order
     QList<qint32> biases; // the bias passed with each call, minutes
 };

@@ -15,8 +15,8 @@ constexpr int AcceptBatch = 64;   // callers taken from the system per turn of t
 //
 // QTcpServer takes callers for as long as the system has any waiting; under a flood that
 // would hold the event loop, and with it the countdown and a termination signal. So after
-// a batch it stops taking (a pending limit of zero ends its loop) and takes the rest on
-// the next turn of the event loop, after whatever else is due.
+// every batch it stops taking (a pending limit of zero ends its loop) and takes the rest
+// on the next turn of the event loop, after whatever else is due.
 class RequestServer final : public QTcpServer
 {
     Q_OBJECT
@@ -46,7 +46,7 @@ protected:
     }
 
 private:
-    int mTaken = 0;         // callers taken in this turn
+    int mTaken = 0;         // callers taken since the last rest
     bool mResting = false;  // the rest waits for the next turn
     int mPendingLimit = 30; // QTcpServer's own limit, restored after a rest
 };

@@ -66,6 +66,7 @@ void frmMain::Form_QueryUnload()
 
 void frmMain::Form_Unload()
 {
+    emit savingDataFile();
     SaveDataFile(mState);
 }
 

@@ -58,6 +58,8 @@ public:
     QTimer tmrServer; // 10000 ms: keeps the local server listening
 
 signals:
+    // Right before the data file is written at shutdown.
+    void savingDataFile();
     void unloaded();
 
 private:

@@ -6,6 +6,10 @@ namespace DateTime {
 
 namespace {
 
+// 0001-01-01 00:00:00 and 9999-12-31 23:59:59 on the serial scale.
+constexpr qint64 FirstSecond = qint64(MinDate) * SecondsPerDay;
+constexpr qint64 LastSecond = qint64(MaxDate) * SecondsPerDay + SecondsPerDay - 1;
+
 qint64 floorDiv(qint64 a, qint64 b)
 {
     qint64 q = a / b;
@@ -23,7 +27,9 @@ QDate epochDay()
 
 std::optional<qint64> toSerialSeconds(Date d)
 {
-    if (!std::isfinite(d) || d < MinDate || d > MaxDate)
+    // Before the epoch the whole part names the day, so all of (MinDate - 1, MinDate] is
+    // still 0001-01-01; the exact ends are checked on the second the value rounds to.
+    if (!std::isfinite(d) || d <= MinDate - 1 || d >= MaxDate + 1)
         return std::nullopt;
     double whole = std::trunc(d);
     qint64 days = static_cast<qint64>(whole);
@@ -32,7 +38,10 @@ std::optional<qint64> toSerialSeconds(Date d)
         seconds = 0;
         ++days;
     }
-    return days * SecondsPerDay + seconds;
+    const qint64 serial = days * SecondsPerDay + seconds;
+    if (serial < FirstSecond || serial > LastSecond)
+        return std::nullopt;
+    return serial;
 }
 
 Date fromSerialSeconds(qint64 seconds)

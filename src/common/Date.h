@@ -19,9 +19,11 @@ namespace DateTime {
 constexpr Date Never = 0.0;
 constexpr qint64 SecondsPerDay = 86400; // seconds
 
-// 0001-01-01 .. 9999-12-31 23:59:59 are the days a Date may name.
-constexpr Date MinDate = -693593.0;            // days
-constexpr Date MaxDate = 2958465.99998842592;  // days
+// 0001-01-01 00:00:00 .. 9999-12-31 23:59:59 are the times a Date may name, after
+// rounding to the second: 0001-01-01 is every value from -693593 down to (but not
+// including) -693594, and 23:59:59.4 on the last day still counts.
+constexpr Date MinDate = -693593.0;            // days: 0001-01-01 00:00:00
+constexpr Date MaxDate = 2958465.99998842592;  // days: 9999-12-31 23:59:59
 
 QDate epochDay();
 

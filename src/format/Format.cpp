@@ -4,11 +4,14 @@
 
 namespace {
 
-// Numeric and unambiguous. Used when the system has no regional settings of its own
-// (the C or POSIX locale), whose own short form spells out the month's name.
+// Numeric and unambiguous. Used when the dates have no regional settings of their own
+// (the C or POSIX locale), whose own short form spells out the month's name. The choice
+// looks at the date format itself: the system's language follows LC_MESSAGES, while its
+// dates follow LC_TIME.
 QString shortDate(const QDate &day, const QLocale &locale)
 {
-    if (locale.language() == QLocale::C)
+    const QString format = locale.dateFormat(QLocale::ShortFormat);
+    if (format == QLocale::c().dateFormat(QLocale::ShortFormat))
         return day.toString(Qt::ISODate);
     return locale.toString(day, QLocale::ShortFormat);
 }

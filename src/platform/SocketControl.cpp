@@ -1,5 +1,6 @@
 #include "platform/SocketControl.h"
 
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -7,9 +8,15 @@
 namespace {
 
 constexpr int LingerLimit = 5000; // milliseconds a closed connection may take to drain
+constexpr int AcceptBatch = 64;   // callers taken from the system per turn of the event loop
 
 // Hands each caller's descriptor out as it is taken from the operating system, so that
 // any control can accept it, as a request identifier should allow.
+//
+// QTcpServer takes callers for as long as the system has any waiting; under a flood that
+// would hold the event loop, and with it the countdown and a termination signal. So after
+// every batch it stops taking (a pending limit of zero ends its loop) and takes the rest
+// on the next turn of the event loop, after whatever else is due.
 class RequestServer final : public QTcpServer
 {
     Q_OBJECT
@@ -21,7 +28,27 @@ signals:
     void request(qintptr descriptor);
 
 protected:
-    void incomingConnection(qintptr descriptor) override { emit request(descriptor); }
+    void incomingConnection(qintptr descriptor) override
+    {
+        emit request(descriptor);
+        if (++mTaken < AcceptBatch || mResting)
+            return;
+        mResting = true;
+        mPendingLimit = maxPendingConnections();
+        setMaxPendingConnections(0);
+        QTimer::singleShot(0, this, [this] {
+            mResting = false;
+            mTaken = 0;
+            setMaxPendingConnections(mPendingLimit);
+            if (isListening())
+                resumeAccepting();
+        });
+    }
+
+private:
+    int mTaken = 0;         // callers taken since the last rest
+    bool mResting = false;  // the rest waits for the next turn
+    int mPendingLimit = 30; // QTcpServer's own limit, restored after a rest
 };
 
 int errorNumberFor(QAbstractSocket::SocketError error)
@@ -118,7 +145,12 @@ bool SocketControl::Connect()
         return fail(sckHostNotFound, tr("No host name or address to connect to"));
     auto *socket = new QTcpSocket(this);
     adopt(socket, sckResolvingHost);
+    // Some addresses are refused by the system within connectToHost (a multicast or
+    // broadcast address, a network that cannot be reached); their error must still come
+    // as an event of its own, never inside the caller's handler.
+    mConnecting = true;
     socket->connectToHost(mRemoteHost, mRemotePort);
+    mConnecting = false;
     return true;
 }
 
@@ -127,6 +159,9 @@ bool SocketControl::Listen()
     if (mState != sckClosed)
         return fail(sckInvalidOperation, tr("Wrong protocol or connection state for the requested transaction or request"));
     auto *server = new RequestServer(this);
+    // Callers that come all at once wait in the system's queue rather than being turned
+    // away to retry a second or more later.
+    server->setListenBacklogSize(largestBacklog());
     if (!server->listen(mLocalAddress, mLocalPort)) {
         fail(errorNumberFor(server->serverError()), server->errorString());
         delete server;
@@ -152,6 +187,8 @@ bool SocketControl::Accept(qintptr requestID)
     if (!socket->setSocketDescriptor(requestID)) {
         fail(errorNumberFor(socket->error()), socket->errorString());
         delete socket;
+        // The caller is ours from ConnectionRequest on: nothing else will end it.
+        closeDescriptor(requestID);
         return false;
     }
     adopt(socket, sckConnected);
@@ -219,7 +256,21 @@ void SocketControl::onSocketError()
     if (error == QAbstractSocket::RemoteHostClosedError && mState == sckConnected)
         return; // an orderly close by the peer: the Close event follows
     mState = sckError;
-    emit Error(errorNumberFor(error), mSocket->errorString());
+    const int number = errorNumberFor(error);
+    const QString description = mSocket->errorString();
+    if (mConnecting) {
+        // Inside Connect(): deliver it from the event loop, unless the control has been
+        // closed or has moved on to another connection by then.
+        QMetaObject::invokeMethod(
+                this,
+                [this, socket = QPointer<QTcpSocket>(mSocket), number, description] {
+                    if (socket && mSocket == socket)
+                        emit Error(number, description);
+                },
+                Qt::QueuedConnection);
+        return;
+    }
+    emit Error(number, description);
 }
 
 void SocketControl::onBytesWritten()

@@ -61,12 +61,13 @@ public:
     // The address to listen on: every address unless set.
     void setLocalAddress(const QHostAddress &address) { mLocalAddress = address; }
 
-    // Starts connecting to RemoteHost:RemotePort and returns at once.
+    // Starts connecting to RemoteHost:RemotePort and returns at once. A failure to
+    // connect, even one the system reports at once, comes later as the Error event.
     bool Connect();
     // Starts listening; on failure the control is closed again.
     bool Listen();
     // Takes over a caller handed out by ConnectionRequest. Any closed control may accept
-    // it, not only the one that listened.
+    // it, not only the one that listened. On failure the caller's connection is closed.
     bool Accept(qintptr requestID);
     // Answers a caller handed out by ConnectionRequest at once, without a control and
     // without waiting for an event: hands the bytes to the system in one go, drops whatever
@@ -105,10 +106,15 @@ private:
     void onSocketError();
     void onBytesWritten();
     bool fail(int number, const QString &description);
+    // Ends a caller's connection that no control took over (one file per platform).
+    static void closeDescriptor(qintptr requestID);
+    // The longest queue of waiting callers that the system allows a listener.
+    static int largestBacklog();
 
     QTcpSocket *mSocket = nullptr;
     QTcpServer *mServer = nullptr;
     qint16 mState = sckClosed;
+    bool mConnecting = false; // inside Connect()'s call to the system
     QString mRemoteHost;
     quint16 mRemotePort = 0;
     quint16 mLocalPort = 0;

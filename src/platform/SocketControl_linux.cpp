@@ -1,7 +1,9 @@
 #include "platform/SocketControl.h"
 
 #include <cerrno>
+#include <cstdio>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,4 +44,26 @@ bool SocketControl::AnswerRequest(qintptr requestID, const QByteArray &data)
     }
     ::close(descriptor);
     return complete;
+}
+
+// Qt closes the descriptor itself on some failures; a number it has closed already is not
+// closed twice, which could end some other connection that has taken the number since.
+void SocketControl::closeDescriptor(qintptr requestID)
+{
+    if (::fcntl(int(requestID), F_GETFD) != -1)
+        ::close(int(requestID));
+}
+
+// The system cuts a longer backlog down to net.core.somaxconn, which an administrator may
+// have raised beyond SOMAXCONN.
+int SocketControl::largestBacklog()
+{
+    int largest = SOMAXCONN;
+    if (FILE *setting = std::fopen("/proc/sys/net/core/somaxconn", "r")) {
+        int configured = 0;
+        if (std::fscanf(setting, "%d", &configured) == 1 && configured > largest)
+            largest = configured;
+        std::fclose(setting);
+    }
+    return largest;
 }

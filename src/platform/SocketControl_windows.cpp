@@ -34,3 +34,19 @@ bool SocketControl::AnswerRequest(qintptr requestID, const QByteArray &data)
     ::closesocket(socket);
     return complete;
 }
+
+// Qt closes the socket itself on some failures; one it has closed already is not closed
+// twice, which could end some other connection that has taken the handle since.
+void SocketControl::closeDescriptor(qintptr requestID)
+{
+    int type = 0;
+    int size = sizeof type;
+    if (::getsockopt(SOCKET(requestID), SOL_SOCKET, SO_TYPE, reinterpret_cast<char *>(&type), &size) == 0)
+        ::closesocket(SOCKET(requestID));
+}
+
+// SOMAXCONN asks Winsock for the largest queue it allows.
+int SocketControl::largestBacklog()
+{
+    return SOMAXCONN;
+}

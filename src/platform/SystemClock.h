@@ -12,10 +12,19 @@ public:
 
     // Current local date and time, to the whole second.
     virtual Date now() const = 0;
-    // Set the local date, keeping the time of day; 0 or the system's error number.
-    virtual int setLocalDate(const QDate &day) = 0;
-    // Set the local time of day, keeping the date; 0 or the system's error number.
-    virtual int setLocalTime(const QTime &time) = 0;
+    // Setting the clock is two steps, the date and then the time of day, each returning 0
+    // or the system's error number. bias (minutes, UTC = local + bias) is the one the
+    // caller computed its local target with, read once before the first step and passed
+    // to both. Each step reads the clock's current local time with that same bias and
+    // turns the result back into UTC with it: the date step keeps the local time of day
+    // as the caller saw it, the time step finds the date that the date step put in, and
+    // together they put the clock at exactly target + bias, the server's UTC, even when
+    // that wall-clock time happens twice or not at all because of daylight saving.
+
+    // Set the local date, keeping the time of day.
+    virtual int setLocalDate(const QDate &day, qint32 bias) = 0;
+    // Set the local time of day, keeping the date.
+    virtual int setLocalTime(const QTime &time, qint32 bias) = 0;
 };
 
 std::unique_ptr<SystemClock> createSystemClock();

@@ -1,5 +1,7 @@
 #include "platform/SystemClock.h"
 
+#include "platform/WallClock.h"
+
 #include <cerrno>
 #include <ctime>
 
@@ -21,44 +23,33 @@ public:
                                    QTime(local.tm_hour, local.tm_min, second));
     }
 
-    int setLocalDate(const QDate &day) override
+    int setLocalDate(const QDate &day, qint32 bias) override
     {
-        return setFields([&](std::tm &tm) {
-            tm.tm_year = day.year() - 1900;
-            tm.tm_mon = day.month() - 1;
-            tm.tm_mday = day.day();
-        });
-    }
-
-    int setLocalTime(const QTime &time) override
-    {
-        return setFields([&](std::tm &tm) {
-            tm.tm_hour = time.hour();
-            tm.tm_min = time.minute();
-            tm.tm_sec = time.second();
-        });
-    }
-
-private:
-    // Replaces some fields of the current local time and sets the clock to the result.
-    // Needs CAP_SYS_TIME; a refusal comes back as its errno.
-    template<typename Change>
-    static int setFields(Change change)
-    {
+        if (!day.isValid())
+            return EINVAL;
         timespec current {};
         if (clock_gettime(CLOCK_REALTIME, &current) != 0)
             return errno;
-        tzset();
-        std::tm tm {};
-        if (localtime_r(&current.tv_sec, &tm) == nullptr)
-            return errno ? errno : EINVAL;
-        change(tm);
-        tm.tm_isdst = -1;
-        errno = 0;
-        const time_t target = mktime(&tm);
-        if (target == time_t(-1) && errno != 0)
+        // The fraction of the second stays: only the date changes.
+        return set({ WallClock::withLocalDate(current.tv_sec, day.year(), day.month(), day.day(), bias),
+                     current.tv_nsec });
+    }
+
+    int setLocalTime(const QTime &time, qint32 bias) override
+    {
+        if (!time.isValid())
+            return EINVAL;
+        timespec current {};
+        if (clock_gettime(CLOCK_REALTIME, &current) != 0)
             return errno;
-        const timespec wanted { target, 0 };
+        const int secondOfDay = time.hour() * 3600 + time.minute() * 60 + time.second();
+        return set({ WallClock::withLocalTimeOfDay(current.tv_sec, secondOfDay, bias), 0 });
+    }
+
+private:
+    // Needs CAP_SYS_TIME; a refusal comes back as its errno.
+    static int set(const timespec &wanted)
+    {
         if (clock_settime(CLOCK_REALTIME, &wanted) != 0)
             return errno;
         return 0;

@@ -16,8 +16,8 @@ public:
     }
 
     // SetLocalTime needs the SE_SYSTEMTIME_NAME privilege; a refusal comes back as the
-    // system's error code.
-    int setLocalDate(const QDate &day) override
+    // system's error code. It takes local time and applies the bias in force itself.
+    int setLocalDate(const QDate &day, qint32 /*bias*/) override
     {
         SYSTEMTIME local {};
         GetLocalTime(&local);
@@ -28,7 +28,7 @@ public:
         return SetLocalTime(&local) ? 0 : int(GetLastError());
     }
 
-    int setLocalTime(const QTime &time) override
+    int setLocalTime(const QTime &time, qint32 /*bias*/) override
     {
         SYSTEMTIME local {};
         GetLocalTime(&local);

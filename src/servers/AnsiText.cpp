@@ -1,6 +1,10 @@
 #include "servers/AnsiText.h"
 
-#include <QUrl>
+#include "servers/Punycode.h"
+
+#include <QList>
+
+#include <algorithm>
 
 namespace AnsiText {
 
@@ -16,6 +20,13 @@ constexpr char16_t HighCharacters[32] = {
 };
 
 constexpr char Unrepresentable = '?';
+constexpr QStringView AcePrefix = u"xn--";
+constexpr QByteArrayView AceBytes = "xn--";
+
+bool isAscii(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
 
 // The byte of one UTF-16 unit, or -1 when the code page lacks it. Surrogates never have one.
 int byteOf(char16_t unit)
@@ -68,12 +79,40 @@ bool isRepresentable(QStringView text)
 
 QByteArray hostPathBytes(const QString &path)
 {
-    if (isRepresentable(path))
-        return fromUnicode(path);
-    const QByteArray ace = QUrl::toAce(path);
-    if (!ace.isEmpty())
-        return ace;
-    return fromUnicode(path);
+    const bool representable = isRepresentable(path);
+    QByteArray bytes;
+    bytes.reserve(path.size());
+    bool first = true;
+    for (const QStringView label : QStringView(path).split(u'.')) {
+        if (!first)
+            bytes.append('.');
+        first = false;
+        // A label that begins like the ASCII form is written in that form once more, so
+        // that reading never takes a name typed that way for one written that way.
+        if (label.startsWith(AcePrefix, Qt::CaseInsensitive) || (!representable && !isAscii(label)))
+            bytes += AceBytes.toByteArray() + Punycode::encode(label);
+        else
+            bytes += fromUnicode(label);
+    }
+    return bytes;
+}
+
+QString hostPathFromBytes(const QByteArray &bytes)
+{
+    QString path;
+    path.reserve(bytes.size());
+    bool first = true;
+    for (const QByteArray &label : bytes.split('.')) {
+        if (!first)
+            path.append(u'.');
+        first = false;
+        std::optional<QString> decoded;
+        if (label.size() > AcePrefix.size()
+            && qstrnicmp(label.data(), AcePrefix.size(), AceBytes.data(), AceBytes.size()) == 0)
+            decoded = Punycode::decode(QByteArrayView(label).sliced(AcePrefix.size()));
+        path += decoded ? *decoded : toUnicode(label);
+    }
+    return path;
 }
 
 QString storedText(const QString &text)
@@ -83,7 +122,7 @@ QString storedText(const QString &text)
 
 QString storedHostPath(const QString &path)
 {
-    return toUnicode(hostPathBytes(path));
+    return hostPathFromBytes(hostPathBytes(path));
 }
 
 } // namespace AnsiText

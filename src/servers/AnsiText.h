@@ -20,10 +20,14 @@ QByteArray fromUnicode(QStringView text);
 // warn before a name is altered.
 bool isRepresentable(QStringView text);
 
-// A host name is stored in a form that names the same host: as typed when the code page
-// holds it, otherwise in its IDNA ASCII form (xn--...); only a name that has neither
-// loses characters to '?'.
+// A host name is stored so that it reads back exactly as typed, letter case included, and
+// still names the same host for a reader that takes the bytes as they are: as typed when
+// the code page holds it; otherwise each label outside ASCII in its IDNA ASCII form
+// ("xn--" and Punycode, with the case of its letters in the case of the Punycode
+// letters). A label typed beginning with "xn--" is written in that form once more, so
+// two different names never share their bytes.
 QByteArray hostPathBytes(const QString &path);
+QString hostPathFromBytes(const QByteArray &bytes);
 
 // What a text or a host name will be after the data file has been saved and loaded.
 QString storedText(const QString &text);

@@ -8,13 +8,27 @@ namespace {
 constexpr qint16 HostBlockVersion = 2;
 
 // One string field: its 16-bit length, then that many bytes.
-bool readString(QIODevice &file, QString &text)
+bool readBytes(QIODevice &file, QByteArray &bytes)
 {
     qint16 length = 0;
+    return BinaryFields::readInt16(file, length) && BinaryFields::readBytes(file, length, bytes);
+}
+
+bool readString(QIODevice &file, QString &text)
+{
     QByteArray bytes;
-    if (!BinaryFields::readInt16(file, length) || !BinaryFields::readBytes(file, length, bytes))
+    if (!readBytes(file, bytes))
         return false;
     text = AnsiText::toUnicode(bytes);
+    return true;
+}
+
+bool readHostPath(QIODevice &file, QString &path)
+{
+    QByteArray bytes;
+    if (!readBytes(file, bytes))
+        return false;
+    path = AnsiText::hostPathFromBytes(bytes);
     return true;
 }
 
@@ -26,7 +40,7 @@ bool readRecord(QIODevice &file, clsHost &host)
     qint16 status = 0;
     double pollDate = 0;
     qint32 synchError = 0;
-    if (!readString(file, name) || !readString(file, path) || !BinaryFields::readInt16(file, active)
+    if (!readString(file, name) || !readHostPath(file, path) || !BinaryFields::readInt16(file, active)
         || !BinaryFields::readInt16(file, status) || !BinaryFields::readDouble(file, pollDate)
         || !BinaryFields::readInt32(file, synchError))
         return false;

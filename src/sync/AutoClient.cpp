@@ -108,9 +108,11 @@ int AutoClient::handleAnswer(const QByteArray &block)
         return 0;
     }
     if (error >= SmallestCorrection) {
-        if (const int refused = mState.Clock.setLocalDate(DateTime::dayOf(serverTime)))
+        // Both steps take the bias that serverTime was computed with, so the clock ends at
+        // the server's UTC even across a change of daylight saving.
+        if (const int refused = mState.Clock.setLocalDate(DateTime::dayOf(serverTime), bias))
             return refused;
-        if (const int refused = mState.Clock.setLocalTime(DateTime::timeOf(serverTime)))
+        if (const int refused = mState.Clock.setLocalTime(DateTime::timeOf(serverTime), bias))
             return refused;
     }
 

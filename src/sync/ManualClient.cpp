@@ -120,9 +120,10 @@ ManualOutcome ManualClient::handleAnswer(const QByteArray &block, const QString 
         return {ManualOutcome::Failed, host, true, QStringLiteral("Error: invalid time received from %1").arg(host)};
     }
     if (error >= SmallestCorrection) {
-        int refused = mState.Clock.setLocalDate(DateTime::dayOf(serverTime));
+        // Both steps take the bias that serverTime was computed with (see AutoClient).
+        int refused = mState.Clock.setLocalDate(DateTime::dayOf(serverTime), bias);
         if (refused == 0)
-            refused = mState.Clock.setLocalTime(DateTime::timeOf(serverTime));
+            refused = mState.Clock.setLocalTime(DateTime::timeOf(serverTime), bias);
         if (refused != 0) {
             recordFailure(host);
             return {ManualOutcome::Failed, host, false,

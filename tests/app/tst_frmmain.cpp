@@ -81,12 +81,21 @@ private slots:
         form.SynchronizeNow();  // connecting
         QVERIFY(form.client().tcpClient().State() != 0);
         QVERIFY(silent.waitForNewConnection(5000));
-        state->PauseChecked = true; // the paused state itself is not stored
+        state->PauseChecked = true; // paused or not, the file is written
 
+        // Both connections are closed, and the file not yet there, when it is written.
+        const QString file = dataFilePath(*state);
+        QStringList seenAtSave;
+        connect(&form, &frmMain::savingDataFile, this, [&] {
+            seenAtSave << QStringLiteral("client %1").arg(form.client().tcpClient().State())
+                       << QStringLiteral("server %1").arg(form.server().State())
+                       << QStringLiteral("file %1").arg(QFile::exists(file));
+        });
         QSignalSpy unloaded(&form, &frmMain::unloaded);
         form.Shutdown();
         form.Shutdown(); // a second request (say, a signal during Exit) changes nothing
         QCOMPARE(unloaded.count(), 1);
+        QCOMPARE(seenAtSave, (QStringList { u"client 0"_qs, u"server 0"_qs, u"file 0"_qs }));
         QVERIFY(!form.tmrClient.isActive());
         QVERIFY(!form.tmrServer.isActive());
         QCOMPARE(form.client().tcpClient().State(), qint16(0));
@@ -99,7 +108,6 @@ private slots:
         QCOMPARE(saved.Hosts.count(), 1);
         QCOMPARE(saved.Hosts.Item(1)->HostPath(), QStringLiteral("127.0.0.1"));
         QVERIFY(saved.Interval.Minute && !saved.Interval.Day);
-        QVERIFY(!saved.PauseChecked);
     }
 
     void loadReadsAValidDataFile()

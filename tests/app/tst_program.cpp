@@ -1,7 +1,11 @@
+#include "ClockPrivilege.h"
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
 #include "common/ProgramState.h"
+#include "platform/SystemClock.h"
+#include "platform/TimeZoneBias.h"
 #include "servers/DataFile.h"
+#include "sync/AutoClient.h"
 #include "sync/TimeProtocol.h"
 
 #include <QDateTime>
@@ -15,8 +19,35 @@
 
 #include <csignal>
 
+// A Time Protocol server on a loopback port that answers every caller with the machine's
+// time moved by a fixed number of seconds.
+class ShiftedTimeServer : public QTcpServer
+{
+public:
+    explicit ShiftedTimeServer(qint64 ahead) : mAhead(ahead)
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *caller = nextPendingConnection()) {
+                const qint64 seconds = QDateTime::currentSecsSinceEpoch() + TimeProtocol::UnixEpochOffset + mAhead;
+                caller->write(TimeProtocol::encode(quint32(seconds)));
+                caller->disconnectFromHost();
+                connect(caller, &QTcpSocket::disconnected, caller, &QObject::deleteLater);
+                answers.append(QDateTime::currentMSecsSinceEpoch());
+            }
+        });
+    }
+
+    QList<qint64> answers; // when each caller was answered, ms since the epoch
+
+private:
+    qint64 mAhead; // seconds
+};
+
 // The real executable, headless, with its data folder in a temporary place. Every data
 // file given to it names only loopback servers.
+//
+// Neither this test nor anything it starts may set the machine's clock: it gives up the
+// privilege for good before it starts, and starts the program under setpriv without it.
 class TestProgram : public QObject
 {
     Q_OBJECT
@@ -61,7 +92,9 @@ class TestProgram : public QObject
             env.insert(QStringLiteral("DISPLAY"), display);
         env.insert(QStringLiteral("XDG_DATA_HOME"), mHome.path());
         process->setProcessEnvironment(env);
-        process->setProgram(QStringLiteral(BRINDLECOT_EXECUTABLE));
+        process->setProgram(QStringLiteral("setpriv"));
+        process->setArguments({ QStringLiteral("--bounding-set"), QStringLiteral("-sys_time"), QStringLiteral("--"),
+                                QStringLiteral(BRINDLECOT_EXECUTABLE) });
         process->start();
         if (!process->waitForStarted(5000))
             return nullptr;
@@ -99,6 +132,8 @@ class TestProgram : public QObject
     }
 
 private slots:
+    void initTestCase() { QVERIFY2(dropClockPrivilege(), "cannot give up the privilege to set the clock"); }
+
     void init() { QVERIFY(mHome.isValid()); }
 
     void cleanup()
@@ -166,26 +201,15 @@ private slots:
     void synchronizesWithALoopbackServer()
     {
         // The program asks port 37, so this needs the privilege to listen there.
-        QTcpServer timeServer;
+        ShiftedTimeServer timeServer(0);
         if (!timeServer.listen(QHostAddress::LocalHost, TimeProtocol::Port))
             QSKIP("cannot listen on 127.0.0.1:37 here (needs root or CAP_NET_BIND_SERVICE)");
-        // Answer with the machine's own time, so the program finds its clock right and
-        // leaves it alone.
-        int answered = 0;
-        connect(&timeServer, &QTcpServer::newConnection, this, [&] {
-            while (QTcpSocket *caller = timeServer.nextPendingConnection()) {
-                const qint64 seconds = QDateTime::currentSecsSinceEpoch() + TimeProtocol::UnixEpochOffset;
-                caller->write(TimeProtocol::encode(quint32(seconds)));
-                caller->disconnectFromHost();
-                connect(caller, &QTcpSocket::disconnected, caller, &QObject::deleteLater);
-                ++answered;
-            }
-        });
+        // The machine's own time: the program finds its clock right and leaves it alone.
         writeDataFile({ QStringLiteral("127.0.0.1") });
 
         auto process = start();
         QVERIFY(process);
-        QTRY_VERIFY_WITH_TIMEOUT(answered > 0, 20000); // the first attempt comes 11 s in
+        QTRY_VERIFY_WITH_TIMEOUT(!timeServer.answers.isEmpty(), 20000); // the first attempt comes 11 s in
         QTest::qWait(500);
         QVERIFY(terminate(*process));
 
@@ -197,6 +221,56 @@ private slots:
         const QDateTime now = QDateTime::currentDateTime();
         const Date today = DateTime::fromParts(now.date(), now.time());
         QVERIFY(qAbs(host->HostPollDate() - today) * 86400 < 60);
+    }
+
+    void aClockItMayNotSetIsAnErrorAndTriedAgain()
+    {
+        ShiftedTimeServer timeServer(100);
+        if (!timeServer.listen(QHostAddress::LocalHost, TimeProtocol::Port))
+            QSKIP("cannot listen on 127.0.0.1:37 here (needs root or CAP_NET_BIND_SERVICE)");
+        writeDataFile({ QStringLiteral("127.0.0.1") });
+
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
+        auto process = start();
+        QVERIFY(process);
+        // Refused, it tries again on the 11th tick after the failed attempt started.
+        QTRY_VERIFY_WITH_TIMEOUT(timeServer.answers.size() >= 2, 30000);
+        const qint64 apart = timeServer.answers.at(1) - timeServer.answers.at(0); // ms
+        QVERIFY2(apart > 9000 && apart < 14000, QByteArray::number(apart));
+        QVERIFY(terminate(*process));
+
+        // Nothing counted as a success, and the clock was not moved by 100 s.
+        const ProgramState saved = loadDataFile();
+        QCOMPARE(saved.Hosts.count(), 1);
+        QCOMPARE(saved.Hosts.Item(1)->HostStatus(), qint16(0));
+        QCOMPARE(saved.Hosts.Item(1)->HostPollDate(), DateTime::Never);
+        const qint64 elapsed = QDateTime::currentSecsSinceEpoch() - before;
+        QVERIFY2(elapsed >= 0 && elapsed < 60, QByteArray::number(elapsed));
+    }
+
+    void theRealClockRefusesWithoutThePrivilege()
+    {
+        // The program's client with the real clock and zone, in this process, which holds
+        // no privilege to set the clock: the refusal is the error state with its number.
+        ShiftedTimeServer timeServer(100);
+        QVERIFY(timeServer.listen(QHostAddress::LocalHost, 0));
+        const auto clock = createSystemClock();
+        const auto zone = createTimeZoneBias();
+        ProgramState state(*clock, *zone);
+        auto host = std::make_shared<clsHost>();
+        host->setHostPath(QStringLiteral("127.0.0.1"));
+        host->setHostActive(1);
+        state.Hosts.Add(host);
+        AutoClient client(state, timeServer.serverPort());
+
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
+        client.SynchronizeNow();
+        QTRY_COMPARE_WITH_TIMEOUT(state.TrayAlert, qint16(2), 5000);
+        QCOMPARE(state.TrayAlertMessage, QStringLiteral("Error (1) when time received from server"));
+        QCOMPARE(state.pollLimit, AutoClient::AttemptLimit);
+        QCOMPARE(host->HostStatus(), qint16(0));
+        const qint64 elapsed = QDateTime::currentSecsSinceEpoch() - before;
+        QVERIFY2(elapsed >= 0 && elapsed < 30, QByteArray::number(elapsed));
     }
 };
 

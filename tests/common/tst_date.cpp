@@ -64,6 +64,33 @@ private slots:
         QCOMPARE(*DateTime::toSerialSeconds(-0.5), qint64(43200));
     }
 
+    void rangeEnds_data()
+    {
+        QTest::addColumn<double>("date");
+        QTest::addColumn<QDate>("day"); // invalid: not representable
+        QTest::addColumn<QTime>("time");
+        const double second = 1.0 / 86400;
+        QTest::newRow("first second") << -693593.0 << QDate(1, 1, 1) << QTime(0, 0);
+        QTest::newRow("noon of the first day") << -693593.5 << QDate(1, 1, 1) << QTime(12, 0);
+        QTest::newRow("last second of the first day") << -693593.0 - 86399 * second << QDate(1, 1, 1) << QTime(23, 59, 59);
+        QTest::newRow("the day before") << -693594.0 << QDate() << QTime();
+        QTest::newRow("last second") << DateTime::MaxDate << QDate(9999, 12, 31) << QTime(23, 59, 59);
+        QTest::newRow("last second and a fraction") << 2958465.0 + 86399.3 * second << QDate(9999, 12, 31)
+                                                    << QTime(23, 59, 59);
+        QTest::newRow("rounds into year 10000") << 2958465.0 + 86399.7 * second << QDate() << QTime();
+        QTest::newRow("year 10000") << 2958466.0 << QDate() << QTime();
+    }
+
+    void rangeEnds()
+    {
+        QFETCH(double, date);
+        QFETCH(QDate, day);
+        QFETCH(QTime, time);
+        QCOMPARE(DateTime::toSerialSeconds(date).has_value(), day.isValid());
+        QCOMPARE(DateTime::dayOf(date), day);
+        QCOMPARE(DateTime::timeOf(date), time);
+    }
+
     void unrepresentableDates()
     {
         const double bad[] = { std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),

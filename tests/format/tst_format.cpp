@@ -1,8 +1,13 @@
 #include "format/Format.h"
 
+#include <QProcess>
 #include <QtTest>
 
 #include <limits>
+
+namespace {
+constexpr char PrintShortDate[] = "BRINDLECOT_PRINT_SHORT_DATE";
+} // namespace
 
 class TestFormat : public QObject
 {
@@ -73,6 +78,37 @@ private slots:
                  QStringLiteral("Thursday"));
     }
 
+    void shortDateFollowsTheDateCategory_data()
+    {
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("German messages, C dates") << u"de_DE.UTF-8"_qs << u"C"_qs << u"2003-11-02"_qs;
+        QTest::newRow("C messages, German dates") << u"C"_qs << u"de_DE.UTF-8"_qs << u"02.11.03"_qs;
+        QTest::newRow("German throughout") << u"de_DE.UTF-8"_qs << QString() << u"02.11.03"_qs;
+        QTest::newRow("C throughout") << u"C"_qs << QString() << u"2003-11-02"_qs;
+    }
+
+    void shortDateFollowsTheDateCategory()
+    {
+        // The system locale is read once per process: ask a fresh copy of this program.
+        QFETCH(QString, lang);
+        QFETCH(QString, time);
+        QFETCH(QString, expected);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : { "LC_ALL", "LC_TIME", "LC_MESSAGES", "LANGUAGE" })
+            env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("LANG"), lang);
+        if (!time.isEmpty())
+            env.insert(QStringLiteral("LC_TIME"), time);
+        env.insert(QString::fromLatin1(PrintShortDate), QStringLiteral("1"));
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
+        QVERIFY(child.waitForFinished(10000));
+        QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()).trimmed(), expected);
+    }
+
     void relativeDateOfNoDay()
     {
         const Date now = DateTime::fromParts(QDate(2004, 1, 6), QTime(13, 41, 17));
@@ -136,5 +172,18 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestFormat)
+// With PrintShortDate set, the program prints one short date in the system's settings
+// and ends, for shortDateFollowsTheDateCategory.
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet(PrintShortDate)) {
+        const Date now = DateTime::fromParts(QDate(2004, 1, 6), QTime(13, 41, 17));
+        QTextStream(stdout) << FormatRelativeDate(DateTime::fromParts(QDate(2003, 11, 2), QTime(8, 0)), now) << "\n";
+        return 0;
+    }
+    TestFormat test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_format.moc"

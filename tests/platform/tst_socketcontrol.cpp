@@ -3,7 +3,13 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QDir>
 #include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // The promises the clients and the local server rely on, checked against real sockets on
 // the loopback address.
@@ -56,6 +62,64 @@ private slots:
         QVERIFY(control.State() != SocketControl::sckClosed);
         control.Close();
         QCOMPARE(control.State(), qint16(SocketControl::sckClosed));
+    }
+
+    void addressRefusedAtOnceIsStillALaterEvent_data()
+    {
+        // The system refuses these within the connect call itself.
+        QTest::addColumn<QString>("address");
+        QTest::newRow("multicast") << QStringLiteral("224.0.0.1");
+        QTest::newRow("broadcast") << QStringLiteral("255.255.255.255");
+    }
+
+    void addressRefusedAtOnceIsStillALaterEvent()
+    {
+        QFETCH(QString, address);
+        SocketControl control;
+        bool inside = false;
+        int during = 0;
+        QSignalSpy errors(&control, &SocketControl::Error);
+        connect(&control, &SocketControl::Error, this, [&] { during += inside ? 1 : 0; });
+        control.setRemoteHost(address);
+        control.setRemotePort(37);
+        inside = true;
+        QVERIFY(control.Connect());
+        inside = false;
+        QCOMPARE(errors.size(), 0);
+        QVERIFY(errors.wait(5000));
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(during, 0);
+        control.Close();
+        QCOMPARE(control.State(), qint16(SocketControl::sckClosed));
+    }
+
+    void aLaterErrorOfAnAbandonedConnectionIsDropped()
+    {
+        SocketControl control;
+        QSignalSpy errors(&control, &SocketControl::Error);
+        control.setRemoteHost(QStringLiteral("224.0.0.1"));
+        control.setRemotePort(37);
+        QVERIFY(control.Connect());
+        control.Close(); // abandoned before its error came
+        QTest::qWait(200);
+        QCOMPARE(errors.size(), 0);
+    }
+
+    void aCallerThatCannotBeTakenOverLeavesNoDescriptorBehind()
+    {
+        // Qt refuses a descriptor that is not open; nothing else may be closed for it.
+        const auto openDescriptors = [] {
+            return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
+        };
+        int ends[2];
+        QVERIFY(::pipe(ends) == 0);
+        ::close(ends[0]);
+        const qsizetype before = openDescriptors();
+        SocketControl control;
+        QVERIFY(!control.Accept(ends[0]));
+        QCOMPARE(control.State(), qint16(SocketControl::sckClosed));
+        QCOMPARE(openDescriptors(), before);
+        ::close(ends[1]);
     }
 
     void callsThatCannotWorkFailAtOnce()
@@ -125,6 +189,87 @@ private slots:
         received += caller.readAll();
         QCOMPARE(received, QByteArray::fromHex("01020304"));
         QCOMPARE(caller.state(), QAbstractSocket::UnconnectedState);
+    }
+
+    void aFloodOfCallersIsTakenInTurnsOfTheEventLoop()
+    {
+        constexpr int Callers = 300; // more than one batch, more than Qt's default backlog
+        SocketControl listener;
+        listener.setLocalAddress(QHostAddress::LocalHost);
+        QVERIFY(listener.Listen());
+        int taken = 0;
+        connect(&listener, &SocketControl::ConnectionRequest, this, [&](qintptr id) {
+            ++taken;
+            SocketControl::AnswerRequest(id, QByteArray("x"));
+        });
+
+        // The callers wait in the system's queue before the event loop runs at all.
+        std::vector<std::unique_ptr<QTcpSocket>> callers;
+        for (int i = 0; i < Callers; ++i) {
+            callers.push_back(std::make_unique<QTcpSocket>());
+            callers.back()->connectToHost(QHostAddress::LocalHost, listener.LocalPort());
+            QVERIFY(callers.back()->waitForConnected(5000));
+        }
+        QCoreApplication::processEvents();
+        QVERIFY2(taken > 0 && taken < Callers, QByteArray::number(taken));
+        QTRY_COMPARE_WITH_TIMEOUT(taken, Callers, 5000);
+        for (auto &caller : callers) {
+            if (caller->bytesAvailable() == 0)
+                QVERIFY(caller->waitForReadyRead(5000));
+            QCOMPARE(caller->readAll(), QByteArray("x"));
+        }
+    }
+
+    void answerRequestEndsInOrderWhatTheCallerSent_data()
+    {
+        QTest::addColumn<bool>("sendsAfterTaken");
+        QTest::newRow("sent before it was taken") << false;
+        QTest::newRow("sent after it was taken") << true;
+    }
+
+    void answerRequestEndsInOrderWhatTheCallerSent()
+    {
+        // Unread input at the close would make the system end the connection with a reset,
+        // which a caller sees as an error instead of the end of the answer.
+        QFETCH(bool, sendsAfterTaken);
+        SocketControl listener;
+        listener.setLocalAddress(QHostAddress::LocalHost);
+        QVERIFY(listener.Listen());
+        const int caller = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QVERIFY(caller >= 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(listener.LocalPort());
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QVERIFY(::connect(caller, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        const QByteArray request(3000, 'r');
+        const auto sendRequest = [&] { return ::send(caller, request.constData(), size_t(request.size()), 0) == request.size(); };
+        if (!sendsAfterTaken)
+            QVERIFY(sendRequest());
+        bool answered = false;
+        connect(&listener, &SocketControl::ConnectionRequest, this, [&](qintptr id) {
+            if (sendsAfterTaken)
+                QVERIFY(sendRequest());
+            answered = true;
+            SocketControl::AnswerRequest(id, QByteArray::fromHex("c3a57fcd"));
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(answered, 5000);
+
+        const timeval limit { 5, 0 };
+        ::setsockopt(caller, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        QByteArray received;
+        int ending = -1; // 0: an orderly end; otherwise the error
+        for (int reads = 0; reads < 100 && ending < 0; ++reads) {
+            char buffer[64];
+            const ssize_t n = ::recv(caller, buffer, sizeof buffer, 0);
+            if (n > 0)
+                received.append(buffer, n);
+            else
+                ending = n == 0 ? 0 : errno;
+        }
+        ::close(caller);
+        QCOMPARE(received, QByteArray::fromHex("c3a57fcd"));
+        QCOMPARE(ending, 0);
     }
 
     void answerRequestSendsAndCloses_data()

@@ -174,18 +174,19 @@ private slots:
         QTest::addColumn<QByteArray>("legacyPath");
         QTest::addColumn<QString>("activeDefaults"); // "all", "none", or the one default left active
         QTest::addColumn<QString>("appended");       // path:active, or empty
+        QTest::addColumn<QString>("fixtureName");    // a stored file of these contents, or empty
 
         const QString third = defaultServerNames().at(2);
         QTest::newRow("exclusive own server") << qint16(5) << qint16(1) << QByteArray("clock.example.net") << "none"
-                                              << "clock.example.net:1";
+                                              << "clock.example.net:1" << "legacy_v5.dat";
         QTest::newRow("own server beside the defaults")
-            << qint16(5) << qint16(0) << QByteArray("clock.example.net") << "all" << "clock.example.net:0";
-        QTest::newRow("exclusive default") << qint16(5) << qint16(1) << third.toLatin1() << third << "";
-        QTest::newRow("default not exclusive") << qint16(5) << qint16(0) << third.toLatin1() << "all" << "";
-        QTest::newRow("no path, flag set") << qint16(5) << qint16(1) << QByteArray() << "all" << "";
-        QTest::newRow("version 1, no path") << qint16(1) << qint16(0) << QByteArray() << "all" << "";
+            << qint16(5) << qint16(0) << QByteArray("clock.example.net") << "all" << "clock.example.net:0" << "";
+        QTest::newRow("exclusive default") << qint16(5) << qint16(1) << third.toLatin1() << third << "" << "";
+        QTest::newRow("default not exclusive") << qint16(5) << qint16(0) << third.toLatin1() << "all" << "" << "";
+        QTest::newRow("no path, flag set") << qint16(5) << qint16(1) << QByteArray() << "all" << "" << "";
+        QTest::newRow("version 1, no path") << qint16(1) << qint16(0) << QByteArray() << "all" << "" << "";
         QTest::newRow("path in the code page") << qint16(4) << qint16(1) << hex("6bf8722e6e6574") << "none"
-                                               << u"kør.net:1"_qs;
+                                               << u"kør.net:1"_qs << "";
     }
 
     void legacyFiles()
@@ -195,9 +196,13 @@ private slots:
         QFETCH(QByteArray, legacyPath);
         QFETCH(QString, activeDefaults);
         QFETCH(QString, appended);
+        QFETCH(QString, fixtureName);
 
         Program program;
-        program.writeFile(header(version, 1, flag, legacyPath));
+        const QByteArray bytes = header(version, 1, flag, legacyPath);
+        if (!fixtureName.isEmpty())
+            QCOMPARE(fixture(fixtureName).toHex(' '), bytes.toHex(' '));
+        program.writeFile(bytes);
         QVERIFY(DataFileIsValid(program.filePath()));
         QVERIFY(LoadDataFile(program.state));
 

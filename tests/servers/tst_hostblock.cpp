@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QtEndian>
+#include <QUrl>
 #include <QtTest>
 
 namespace {
@@ -79,6 +80,53 @@ class TestHostBlock : public QObject
     Q_OBJECT
 
 private slots:
+    void removeMovesLaterRecordsUp_data()
+    {
+        QTest::addColumn<qint32>("position");
+        QTest::addColumn<QStringList>("left");
+        QTest::newRow("first") << 1 << QStringList { "b", "c" };
+        QTest::newRow("middle") << 2 << QStringList { "a", "c" };
+        QTest::newRow("last") << 3 << QStringList { "a", "b" };
+        QTest::newRow("0: nothing") << 0 << QStringList { "a", "b", "c" };
+        QTest::newRow("4: nothing") << 4 << QStringList { "a", "b", "c" };
+    }
+
+    void removeMovesLaterRecordsUp()
+    {
+        QFETCH(qint32, position);
+        QFETCH(QStringList, left);
+        clsHosts hosts;
+        for (const char *path : { "a", "b", "c" })
+            hosts.Add(makeHost({ "", QString::fromLatin1(path), 1 }));
+        const clsHosts::HostRef second = hosts.Item(2);
+        QCOMPARE(hosts.Remove(position), position >= 1 && position <= 3);
+        QStringList paths;
+        for (qint32 i = 1; i <= hosts.count(); ++i)
+            paths << hosts.Item(i)->HostPath();
+        QCOMPARE(paths, left);
+        // Records are shared, not copied: the one at its new place is the same object.
+        if (position == 1)
+            QCOMPARE(hosts.Item(1), second);
+    }
+
+    void findPathnameAndItem()
+    {
+        clsHosts hosts;
+        QCOMPARE(hosts.FindPathname(QStringLiteral("a")), -1);
+        QCOMPARE(hosts.FindPathname(QString()), -1);
+        QVERIFY(!hosts.Item(1));
+        hosts.Add(makeHost({ "", "a", 1 }));
+        hosts.Add(makeHost({ "", " b", 1 }));
+        hosts.Add(makeHost({ "", "a", 0 })); // a duplicate: the first one counts
+        QCOMPARE(hosts.FindPathname(QStringLiteral("a")), 1);
+        QCOMPARE(hosts.FindPathname(QStringLiteral("b")), -1); // no trimming
+        QCOMPARE(hosts.FindPathname(QStringLiteral(" b")), 2);
+        QCOMPARE(hosts.FindPathname(QStringLiteral("A")), -1);
+        for (qint32 outside : { 0, -1, 4 })
+            QVERIFY(!hosts.Item(outside));
+        QCOMPARE(hosts.Item(3)->HostActive(), qint16(0));
+    }
+
     void blockRoundTrip_data()
     {
         QTest::addColumn<QList<Record>>("records");
@@ -246,32 +294,84 @@ private slots:
         QCOMPARE(AnsiText::fromUnicode(text), all);
     }
 
-    void hostNamesKeepTheirHost_data()
+    void hostNamesReadBackAsTypedAndKeepTheirHost_data()
     {
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("storedPath");
+        QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<QString>("storedName");
 
-        QTest::newRow("code page name kept") << u"bücher.example"_qs << u"bücher.example"_qs << u"bücher.example"_qs;
-        QTest::newRow("IDN stored in ASCII form") << u"пример.рф"_qs << u"xn--e1afmkfd.xn--p1ai"_qs << u"??????.??"_qs;
-        QTest::newRow("IDN in capitals") << u"Пример.РФ"_qs << u"xn--e1afmkfd.xn--p1ai"_qs << u"??????.??"_qs;
-        QTest::newRow("no IDNA form") << u"a b☃"_qs << u"a b?"_qs << u"a b?"_qs;
+        QTest::newRow("code page name kept") << u"bücher.example"_qs << QByteArray("b\xfc" "cher.example")
+                                             << u"bücher.example"_qs;
+        QTest::newRow("IDN in its ASCII form") << u"пример.рф"_qs << QByteArray("xn--e1afmkfd.xn--p1ai") << u"??????.??"_qs;
+        QTest::newRow("IDN in capitals") << u"Пример.РФ"_qs << QByteArray("xn--e1afmKfd.xn--p1AI") << u"??????.??"_qs;
+        QTest::newRow("ASCII labels keep their case") << u"Time.Пример.рф"_qs << QByteArray("Time.xn--e1afmKfd.xn--p1ai")
+                                                      << u"Time.??????.??"_qs;
+        QTest::newRow("Latin-1 label beside an IDN label") << u"café.рф"_qs << QByteArray("xn--caf-dma.xn--p1ai")
+                                                           << u"café.??"_qs;
+        QTest::newRow("typed in the ASCII form") << u"xn--e1afmkfd.xn--p1ai"_qs
+                                                 << QByteArray("xn--xn--e1afmkfd-.xn--xn--p1ai-") << u"xn--e1afmkfd.xn--p1ai"_qs;
+        QTest::newRow("no IDNA form") << u"a b☃"_qs << QByteArray("xn--a b-um5a") << u"a b?"_qs;
+        QTest::newRow("beyond the BMP") << u"😀.example"_qs << QByteArray("xn--e28h.example") << u"?.example"_qs;
     }
 
-    void hostNamesKeepTheirHost()
+    void hostNamesReadBackAsTypedAndKeepTheirHost()
     {
         QFETCH(QString, typed);
-        QFETCH(QString, storedPath);
+        QFETCH(QByteArray, stored);
         QFETCH(QString, storedName);
 
-        QCOMPARE(AnsiText::storedHostPath(typed), storedPath);
+        QCOMPARE(AnsiText::hostPathBytes(typed), stored);
+        QCOMPARE(AnsiText::storedHostPath(typed), typed);
+        // A reader that takes the bytes as they are reaches the host IDNA names.
+        const QByteArray ace = QUrl::toAce(typed);
+        if (!AnsiText::isRepresentable(typed) && !ace.isEmpty())
+            QCOMPARE(stored.toLower(), ace);
 
         clsHosts hosts;
         hosts.Add(makeHost({ typed, typed, 1 }));
         clsHosts loaded;
         QVERIFY(readInto(loaded, written(hosts)));
-        QCOMPARE(loaded.Item(1)->HostPath(), storedPath);
+        QCOMPARE(loaded.Item(1)->HostPath(), typed);
         QCOMPARE(loaded.Item(1)->HostName(), storedName);
+    }
+
+    void caseDistinctNamesStayDistinct()
+    {
+        const QStringList paths = { u"Time.Пример.рф"_qs, u"time.пример.рф"_qs, u"TIME.ПРИМЕР.РФ"_qs,
+                                    u"bücher.example"_qs, u"Bücher.example"_qs,  u"пример.рф"_qs,
+                                    u"xn--e1afmkfd.xn--p1ai"_qs, u"Ǆ.ǅ.ǆ.İ"_qs,   u"ǅ.ǅ.ǆ.İ"_qs };
+        clsHosts hosts;
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            auto host = makeHost({ QString(), paths[i], qint16(i % 2) });
+            host->setHostStatus(1);
+            host->setHostSynchError(qint32(i));
+            hosts.Add(host);
+        }
+        clsHosts loaded;
+        QVERIFY(readInto(loaded, written(hosts)));
+        QCOMPARE(loaded.count(), qint32(paths.size()));
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            const auto host = loaded.Item(qint32(i + 1));
+            QCOMPARE(host->HostPath(), paths[i]);
+            QCOMPARE(host->HostActive(), qint16(i % 2));
+            QCOMPARE(host->HostSynchError(), qint32(i));
+        }
+    }
+
+    void hostileASCIIFormsReadAsTheyStand_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("not Punycode") << QByteArray("xn--!!.example");
+        QTest::newRow("cut short") << QByteArray("xn--e1afmkf9");
+        QTest::newRow("beyond the last code point") << QByteArray("xn--99999999999a");
+        QTest::newRow("prefix alone") << QByteArray("xn--");
+        QTest::newRow("very long") << "xn--" + QByteArray(4000, '9');
+    }
+
+    void hostileASCIIFormsReadAsTheyStand()
+    {
+        QFETCH(QByteArray, stored);
+        QCOMPARE(AnsiText::hostPathFromBytes(stored), QString::fromLatin1(stored));
     }
 };
 

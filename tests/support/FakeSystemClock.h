@@ -2,6 +2,7 @@
 
 #include "platform/SystemClock.h"
 
+#include <QList>
 #include <QStringList>
 
 // A clock that tests move by hand. Setting it records the call and moves the fake time,
@@ -16,17 +17,21 @@ public:
 
     Date now() const override { return current; }
 
-    int setLocalDate(const QDate &day) override
+    int setLocalDate(const QDate &day, qint32 bias) override
     {
         calls << QStringLiteral("date %1").arg(day.toString(Qt::ISODate));
+        biases << bias;
         if (failWith == 0)
             current = DateTime::fromParts(day, DateTime::timeOf(current));
         return failWith;
     }
 
-    int setLocalTime(const QTime &time) override
+    int setLocalTime(const QTime &time, qint32 bias) override
     {
         calls << QStringLiteral("time %1").arg(time.toString(Qt::ISODate));
+        biases << bias;
+        if (timeFailWith != 0)
+            return timeFailWith;
         if (failWith == 0)
             current = DateTime::fromParts(DateTime::dayOf(current), time);
         return failWith;
@@ -36,5 +41,7 @@ public:
 
     Date current;
     int failWith = 0;  // the errno that setting returns, 0 for success
+    int timeFailWith = 0; // the errno of the time step alone, after a date step that works
     QStringList calls; // "date YYYY-MM-DD", "time HH:MM:SS" in call order
+    QList<qint32> biases; // the bias passed with each call, minutes
 };

@@ -9,6 +9,8 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <cerrno>
+
 #include <memory>
 
 namespace {
@@ -245,6 +247,8 @@ private slots:
         QCOMPARE(rig.state.TrayAlertMessage, message);
         QCOMPARE(rig.state.pollLimit, limit);
         QCOMPARE(rig.clock.calls, clockCalls);
+        // Both steps take the bias that the server's local time was computed with.
+        QCOMPARE(rig.clock.biases, QList<qint32>(clockCalls.size(), rig.zone.bias));
         if (recordedError >= 0) {
             QCOMPARE(rig.record->HostStatus(), qint16(1));
             QCOMPARE(rig.record->HostSynchError(), recordedError);
@@ -266,6 +270,66 @@ private slots:
             QCoreApplication::processEvents();
             QCOMPARE(server.connections.size(), 0);
         }
+    }
+
+    void anAddressRefusedAtOnceFailsAfterTheStartHasEnded()
+    {
+        // The system refuses a multicast address within the connect call; its error must
+        // not run inside StartSynchronization.
+        Rig rig(deadPort());
+        rig.record->setHostPath(QStringLiteral("224.0.0.1"));
+        QSignalSpy errors(&rig.client.tcpClient(), &SocketControl::Error);
+        rig.client.SynchronizeNow();
+        QCOMPARE(errors.size(), 0);
+        QVERIFY(rig.connected());
+        QVERIFY(errors.wait(EventWait));
+        QVERIFY(!rig.connected());
+        QCOMPARE(rig.state.TrayAlert, qint16(3));
+        QCOMPARE(rig.state.pollLimit, 10);
+    }
+
+    void dateSetThenTimeRefused()
+    {
+        // The date step goes through, the time step is refused: an error, and the clock
+        // keeps the new date (just past midnight on the server, a day ahead here).
+        ScriptedServer server(ScriptedServer::Reply, answerAt(3, QTime(23, 59, 59)));
+        Rig rig(server.port(), QTime(23, 59, 59));
+        rig.clock.timeFailWith = EPERM;
+        QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
+        rig.client.SynchronizeNow();
+        QVERIFY(arrivals.wait(EventWait));
+        QCOMPARE(rig.clock.calls, (QStringList { u"date 2004-01-07"_qs, u"time 00:00:02"_qs }));
+        QCOMPARE(rig.clock.now(), DateTime::fromParts(QDate(2004, 1, 7), QTime(23, 59, 59)));
+        QCOMPARE(rig.state.TrayAlert, qint16(2));
+        QCOMPARE(rig.state.TrayAlertMessage, QStringLiteral("Error (1) when time received from server"));
+        QCOMPARE(rig.state.pollLimit, 10);
+        QCOMPARE(rig.record->HostStatus(), qint16(-1));
+        QCOMPARE(rig.state.LastSynchDate, EarlierSynch);
+    }
+
+    void aLateAnswerOfAnAbandonedAttemptIsIgnored()
+    {
+        ScriptedServer server; // silent until told
+        Rig rig(server.port());
+        rig.client.SynchronizeNow();
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
+        rig.tick(11); // the 11th tick gives up and connects anew
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 2, EventWait);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.client.tcpClient().State(), qint16(SocketControl::sckConnected), EventWait);
+
+        // The first connection answers now, 100 s off; nobody is listening to it any more.
+        ScriptedServer::send(server.connections.at(0), answerAt(100), false);
+        QTest::qWait(200);
+        QCOMPARE(rig.state.TrayAlert, qint16(3));
+        QCOMPARE(rig.clock.calls, QStringList());
+        QVERIFY(rig.connected());
+
+        // The second one's answer is handled.
+        QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
+        ScriptedServer::send(server.connections.at(1), answerAt(5), true);
+        QVERIFY(arrivals.wait(EventWait));
+        QCOMPARE(rig.state.TrayAlert, qint16(0));
+        QCOMPARE(rig.record->HostSynchError(), 5);
     }
 
     void successWhenTheRecordWasDeleted()

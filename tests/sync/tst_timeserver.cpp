@@ -14,6 +14,9 @@
 #include <memory>
 #include <vector>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int WaitLimit = 10000; // milliseconds for anything on loopback
@@ -159,6 +162,37 @@ private slots:
         f.server.tmrServer_Timer();
         QCOMPARE(f.server.State(), qint16(SocketControl::sckListening));
         QCOMPARE(f.server.LocalPort(), port);
+        Caller caller(port);
+        QTRY_VERIFY_WITH_TIMEOUT(caller.ended(), WaitLimit);
+        QCOMPARE(caller.received, ExampleAnswer);
+    }
+
+    void anAcceptFailureClosesAndTheNextTickListensAgain()
+    {
+        const quint16 port = freePort();
+        QVERIFY(port != 0);
+        Fixture f(port);
+        f.server.tmrServer_Timer();
+        QCOMPARE(f.server.State(), qint16(SocketControl::sckListening));
+        auto waiting = Caller::connected(port);
+        QVERIFY(waiting);
+
+        // No descriptor left for the server to take the caller with: every number below
+        // the lowest free one is in use.
+        const int lowestFree = ::dup(0);
+        QVERIFY(lowestFree >= 0);
+        ::close(lowestFree);
+        rlimit saved {};
+        QVERIFY(getrlimit(RLIMIT_NOFILE, &saved) == 0);
+        rlimit low = saved;
+        low.rlim_cur = rlim_t(lowestFree);
+        QVERIFY(setrlimit(RLIMIT_NOFILE, &low) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(f.server.State(), qint16(SocketControl::sckClosed), WaitLimit);
+        QVERIFY(setrlimit(RLIMIT_NOFILE, &saved) == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(waiting->ended(), WaitLimit); // the closed listener let it go
+
+        f.server.tmrServer_Timer();
+        QCOMPARE(f.server.State(), qint16(SocketControl::sckListening));
         Caller caller(port);
         QTRY_VERIFY_WITH_TIMEOUT(caller.ended(), WaitLimit);
         QCOMPARE(caller.received, ExampleAnswer);

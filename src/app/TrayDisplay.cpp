@@ -46,7 +46,7 @@ QString synchronizedToolTip(Date lastSynchDate)
 
 QString shortDate(Date d)
 {
-    return QLocale::system().toString(DateTime::dayOf(d), QLocale::ShortFormat);
+    return QLocale().toString(DateTime::dayOf(d), QLocale::ShortFormat);
 }
 
 QString mediumTime(Date d)
@@ -54,7 +54,7 @@ QString mediumTime(Date d)
     // The 12-hour clock in every locale; the AM/PM words are the user's where the locale
     // has them.
     const QTime time = DateTime::timeOf(d);
-    const QLocale locale = QLocale::system();
+    const QLocale locale;
     const QLocale &words = locale.amText().isEmpty() || locale.pmText().isEmpty() ? QLocale::c() : locale;
     return words.toString(time, QStringLiteral("hh:mm AP"));
 }

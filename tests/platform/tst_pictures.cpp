@@ -1,0 +1,151 @@
+#include "platform/Pictures.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+enum class Hue { None, Green, Yellow, Red };
+
+bool hasHue(QRgb pixel, Hue hue)
+{
+    if (qAlpha(pixel) < 200)
+        return false;
+    const int r = qRed(pixel), g = qGreen(pixel), b = qBlue(pixel);
+    switch (hue) {
+    case Hue::Green:
+        return g > r + 60 && g > b + 30;
+    case Hue::Yellow:
+        return r > 200 && g > 160 && b < 100;
+    case Hue::Red:
+        return r > 160 && g < 90 && b < 90;
+    case Hue::None:
+        break;
+    }
+    return false;
+}
+
+// Pixels of the given hue in the lower-right quarter of the picture.
+int lowerRightCount(const QImage &image, Hue hue)
+{
+    int count = 0;
+    for (int y = image.height() / 2; y < image.height(); ++y)
+        for (int x = image.width() / 2; x < image.width(); ++x)
+            count += hasHue(image.pixel(x, y), hue) ? 1 : 0;
+    return count;
+}
+
+QImage render(const QIcon &icon, int side, qreal ratio = 1.0)
+{
+    return icon.pixmap(QSize(side, side), ratio).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Hue)
+Q_DECLARE_METATYPE(std::function<QIcon()>)
+
+class TestPictures : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Each tray state shows its badge's colour in the corner, and the bare faces show none.
+    void trayBadgeInTheCorner_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("side");
+        QTest::addColumn<Hue>("badge");
+        const Hue badges[] = { Hue::Green, Hue::Yellow, Hue::Red, Hue::Red, Hue::Green, Hue::None };
+        for (const int side : { 16, 32 }) {
+            for (int index = 1; index <= 12; ++index) {
+                QTest::addRow("picture %d at %d px", index, side) << index << side << badges[(index - 1) % 6];
+            }
+        }
+    }
+
+    void trayBadgeInTheCorner()
+    {
+        QFETCH(int, index);
+        QFETCH(int, side);
+        QFETCH(Hue, badge);
+        const QImage image = render(Pictures::trayPicture(index), side);
+        QCOMPARE(image.size(), QSize(side, side));
+        if (badge == Hue::None) {
+            for (const Hue hue : { Hue::Green, Hue::Yellow, Hue::Red })
+                QCOMPARE(lowerRightCount(image, hue), 0);
+        } else {
+            QVERIFY2(lowerRightCount(image, badge) >= side / 4, "badge colour missing in the corner");
+        }
+    }
+
+    // At a device pixel ratio of 2 every picture is rendered at twice the pixels, not upscaled.
+    void sharpAtDoubleRatio_data()
+    {
+        QTest::addColumn<std::function<QIcon()>>("picture");
+        QTest::addColumn<int>("side");
+        using Pictures::Button;
+        const QList<QPair<const char *, std::function<QIcon()>>> pictures = {
+            { "tray 1", [] { return Pictures::trayPicture(1); } },
+            { "tray 8", [] { return Pictures::trayPicture(8); } },
+            { "tray 12", [] { return Pictures::trayPicture(12); } },
+            { "clock face", [] { return Pictures::clockFace(); } },
+            { "list 1", [] { return Pictures::listStatus(1); } },
+            { "list 2", [] { return Pictures::listStatus(2); } },
+            { "list 3", [] { return Pictures::listStatus(3); } },
+            { "New", [] { return Pictures::buttonPicture(Button::New); } },
+            { "Edit", [] { return Pictures::buttonPicture(Button::Edit); } },
+            { "Delete", [] { return Pictures::buttonPicture(Button::Delete); } },
+            { "Synchronize", [] { return Pictures::buttonPicture(Button::Synchronize); } },
+            { "Save", [] { return Pictures::buttonPicture(Button::Save); } },
+            { "Cancel", [] { return Pictures::buttonPicture(Button::Cancel); } },
+        };
+        for (const auto &[name, picture] : pictures) {
+            for (const int side : { 16, 22 })
+                QTest::addRow("%s at %d px", name, side) << picture << side;
+        }
+    }
+
+    void sharpAtDoubleRatio()
+    {
+        QFETCH(std::function<QIcon()>, picture);
+        QFETCH(int, side);
+        const QPixmap pixmap = picture().pixmap(QSize(side, side), 2.0);
+        QCOMPARE(pixmap.size(), QSize(side, side) * 2);
+        QCOMPARE(pixmap.devicePixelRatio(), 2.0);
+        const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+        int opaque = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                opaque += qAlpha(image.pixel(x, y)) > 128 ? 1 : 0;
+        QVERIFY2(opaque >= image.width() * image.height() / 8, "picture is (nearly) empty");
+    }
+
+    void logoAtDoubleRatio()
+    {
+        const QPixmap logo = Pictures::logo(2.0);
+        QCOMPARE(logo.size(), QSize(568, 178));
+        QCOMPARE(logo.deviceIndependentSize(), QSizeF(284, 89));
+    }
+
+    void outOfRangeGivesTheBareGreyFace_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::newRow("zero") << 0;
+        QTest::newRow("negative") << -3;
+        QTest::newRow("thirteen") << 13;
+    }
+
+    void outOfRangeGivesTheBareGreyFace()
+    {
+        QFETCH(int, index);
+        for (const int side : { 16, 32 })
+            QCOMPARE(render(Pictures::trayPicture(index), side), render(Pictures::trayPicture(12), side));
+    }
+};
+
+QTEST_MAIN(TestPictures)
+#include "tst_pictures.moc"

@@ -15,7 +15,7 @@ int handleCommandLine(int argc, char *argv[])
     // Every outcome below ends the program, so this application object is the only one.
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brindlecot"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(BRINDLECOT_VERSION));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(BuildInfo::Version));
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions); // -platform is one word
@@ -40,7 +40,7 @@ int handleCommandLine(int argc, char *argv[])
         return 0;
     }
     if (parser.isSet(version)) {
-        std::printf("brindlecot %s\n", BRINDLECOT_VERSION);
+        std::printf("brindlecot %s\n", BuildInfo::Version);
         return 0;
     }
     return 2; // not reached: any argument is one of the above

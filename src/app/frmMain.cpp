@@ -1,6 +1,11 @@
 #include "app/frmMain.h"
 
+#include "app/TrayDisplay.h"
+#include "app/TrayIcon.h"
+#include "app/WebPages.h"
+#include "app/frmAbout.h"
 #include "common/ProgramState.h"
+#include "platform/Pictures.h"
 #include "servers/DataFile.h"
 #include "servers/DefaultServers.h"
 #include "ui/frmHosts.h"
@@ -9,10 +14,17 @@
 #include <QCursor>
 #include <QScreen>
 
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QSysInfo>
+
 namespace {
 
 constexpr int ClientTick = 1000;  // milliseconds
 constexpr int ServerTick = 10000; // milliseconds
+constexpr int IconTick = 1000;    // milliseconds
 
 } // namespace
 
@@ -29,12 +41,18 @@ frmMain::frmMain(ProgramState &state, const Ports &ports, QObject *parent)
     tmrServer.setInterval(ServerTick);
     connect(&tmrClient, &QTimer::timeout, this, &frmMain::tmrClient_Timer);
     connect(&tmrServer, &QTimer::timeout, this, &frmMain::tmrServer_Timer);
+    tmrIcon.setInterval(IconTick);
+    connect(&tmrIcon, &QTimer::timeout, this, &frmMain::tmrIcon_Timer);
+    tmrIcon.start();
+    programFolder = QCoreApplication::applicationDirPath();
 }
 
 frmMain::~frmMain()
 {
-    // The window works on the state this object shares; it does not outlive it.
+    // Windows still open at the end go with the main object, while the state they work on
+    // still exists.
     delete mHosts.data();
+    delete mAbout.data();
 }
 
 void frmMain::Form_Load()
@@ -50,6 +68,7 @@ void frmMain::Form_Load()
     mState.pollTicks = 0;
     tmrClient.start();
     tmrServer.start();
+    AddTrayIcon();
 }
 
 void frmMain::Form_QueryUnload()
@@ -80,6 +99,10 @@ void frmMain::Shutdown()
         mHosts->Form_Unload();
     Form_QueryUnload();
     Form_Unload();
+    if (mTray) {
+        mTray->remove();
+        mTray.reset();
+    }
     emit unloaded();
 }
 
@@ -135,4 +158,189 @@ void frmMain::TimeServers_Unloaded()
 frmHosts *frmMain::timeServers() const
 {
     return mHosts.data();
+}
+
+void frmMain::AddTrayIcon()
+{
+    if (mTray || !qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return;
+    mTray = std::make_unique<TrayIcon>();
+    TrayIcon &tray = *mTray;
+    connect(&tray, &TrayIcon::leftPressed, this, &frmMain::trayIcon_LeftPress);
+    connect(&tray, &TrayIcon::menuAboutToShow, this, &frmMain::mnuSysTray_AboutToShow);
+    connect(tray.mnuSynchronize, &QAction::triggered, this, &frmMain::mnuSynchronize_Click);
+    connect(tray.mnuSynchronize1, &QAction::triggered, this, [this] { mnuSynchronizeEvery_Click(1); });
+    connect(tray.mnuSynchronize2, &QAction::triggered, this, [this] { mnuSynchronizeEvery_Click(2); });
+    connect(tray.mnuSynchronize3, &QAction::triggered, this, [this] { mnuSynchronizeEvery_Click(3); });
+    connect(tray.mnuPause, &QAction::triggered, this, &frmMain::mnuPause_Click);
+    connect(tray.mnuHostList, &QAction::triggered, this, &frmMain::mnuHostList_Click);
+    connect(tray.mnuHostDefaults, &QAction::triggered, this, &frmMain::mnuHostDefaults_Click);
+    connect(tray.mnuHomePage, &QAction::triggered, this, &frmMain::mnuHomePage_Click);
+    connect(tray.mnuFeedback, &QAction::triggered, this, &frmMain::mnuFeedback_Click);
+    connect(tray.mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
+    connect(tray.mnuHelp, &QAction::triggered, this, &frmMain::mnuHelp_Click);
+    // Queued: the menu closes before the program ends.
+    connect(tray.mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click, Qt::QueuedConnection);
+    mnuSysTray_AboutToShow();
+    mShownPicture = TrayDisplay::InitialPicture;
+    tray.add(GetIconIndex(TrayDisplay::InitialPicture), TrayDisplay::initialToolTip());
+}
+
+void frmMain::tmrIcon_Timer()
+{
+    const auto tick = TrayDisplay::trayTick(mState.TrayAlert, mState.TrayAlertShowing, mState.TrayAlertMessage,
+                                            mState.LastSynchDate);
+    if (!tick)
+        return;
+    mState.TrayAlertShowing = tick->trayAlertShowing;
+    if (!mTray)
+        return;
+    // The picture is looked up only when its number changes; the icon itself skips what
+    // it shows already.
+    int index = mTray->shownIndex();
+    if (tick->picture != mShownPicture) {
+        mShownPicture = tick->picture;
+        index = GetIconIndex(tick->picture);
+    }
+    mTray->change(index, tick->toolTip);
+}
+
+int frmMain::GetIconIndex(int picture)
+{
+    QString os;
+    const bool known = GetOS(os);
+    return TrayDisplay::iconIndex(picture, known, os);
+}
+
+bool frmMain::GetOS(QString &theOS)
+{
+    const QString name = QSysInfo::prettyProductName();
+    if (name.isEmpty())
+        return false;
+    theOS = name;
+    return true;
+}
+
+frmAbout *frmMain::aboutWindow() const
+{
+    return mAbout.data();
+}
+
+void frmMain::ShowAbout()
+{
+    if (mAbout || mState.AboutShowing != 0)
+        return;
+    mAbout = new frmAbout(mState, *this);
+    mAbout->show();
+}
+
+void frmMain::DoHome()
+{
+    QDesktopServices::openUrl(WebPages::homePage(programFolder));
+}
+
+void frmMain::DoFeedback()
+{
+    QDesktopServices::openUrl(WebPages::feedbackPage(programFolder));
+}
+
+void frmMain::DoHelp()
+{
+    QDesktopServices::openUrl(WebPages::helpIndex(programFolder));
+}
+
+void frmMain::trayIcon_LeftPress()
+{
+    if (mState.PauseChecked)
+        QApplication::beep();
+    else
+        ShowTimeServers();
+}
+
+void frmMain::mnuSysTray_AboutToShow()
+{
+    if (!mTray)
+        return;
+    TrayIcon &tray = *mTray;
+    const bool hostsOpen = mState.HostsShowing == 1;
+    const bool synchronize = !hostsOpen && !mState.PauseChecked;
+    tray.mnuSynchronize->setEnabled(synchronize);
+    tray.mnuSynchronize0->menuAction()->setEnabled(synchronize);
+    for (QAction *item : { tray.mnuHostList, tray.mnuHostDefaults, tray.mnuPause, tray.mnuExit })
+        item->setEnabled(!hostsOpen);
+    tray.mnuAbout->setEnabled(!hostsOpen && mState.AboutShowing == 0);
+
+    tray.mnuSynchronize1->setChecked(mState.Interval.Minute);
+    tray.mnuSynchronize2->setChecked(mState.Interval.Hour);
+    tray.mnuSynchronize3->setChecked(mState.Interval.Day);
+    tray.mnuPause->setChecked(mState.PauseChecked);
+}
+
+void frmMain::mnuSynchronize_Click()
+{
+    SynchronizeNow();
+}
+
+void frmMain::mnuSynchronizeEvery_Click(qint32 code)
+{
+    mState.Interval.applyCode(code);
+    mnuSysTray_AboutToShow();
+    // What the user chose is on disk at once.
+    SaveDataFile(mState);
+    SynchronizeNow();
+}
+
+void frmMain::mnuPause_Click()
+{
+    mState.PauseChecked = !mState.PauseChecked;
+    mnuSysTray_AboutToShow();
+    if (mState.PauseChecked)
+        mState.TrayAlert = -1;
+    else
+        SynchronizeNow();
+}
+
+void frmMain::mnuHostList_Click()
+{
+    ShowTimeServers();
+}
+
+void frmMain::mnuHostDefaults_Click()
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Add Default Time Servers?"),
+                    QStringLiteral("Are you sure you want to add the default time servers to your list?"),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setWindowIcon(Pictures::clockFace());
+    const int answer = box.exec();
+    // The program may have been told to end while the question was open.
+    if (answer != QMessageBox::Yes || mUnloaded)
+        return;
+    AddDefaultServers(mState.Hosts);
+    SaveDataFile(mState);
+}
+
+void frmMain::mnuHomePage_Click()
+{
+    DoHome();
+}
+
+void frmMain::mnuFeedback_Click()
+{
+    DoFeedback();
+}
+
+void frmMain::mnuAbout_Click()
+{
+    ShowAbout();
+}
+
+void frmMain::mnuHelp_Click()
+{
+    DoHelp();
+}
+
+void frmMain::mnuExit_Click()
+{
+    Shutdown();
 }

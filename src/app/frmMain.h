@@ -10,6 +10,10 @@
 #include <QTimer>
 
 class frmHosts;
+#include <memory>
+
+class TrayIcon;
+class frmAbout;
 struct ProgramState;
 
 // The hidden main object: it is loaded once, never shown, and carries the timers and the
@@ -31,15 +35,25 @@ public:
     ~frmMain() override;
 
     // Reads the data file (or takes the built-in servers), resets the tray state and
-    // countdown, and starts the countdown and the server timer.
+    // countdown, starts the countdown and the server timer, and adds the tray icon.
     void Form_Load();
     // The close request: stops the timers and closes both connections. Never cancelled.
     void Form_QueryUnload();
     // Writes the data file.
     void Form_Unload();
     // The whole shutdown, whoever asks for it (Exit, a signal, the end of the session);
-    // runs once, then emits unloaded().
+    // runs once, removes the tray icon last, then emits unloaded().
     void Shutdown();
+
+    // Adds the notification-area icon when there is a desktop to show it on; without one
+    // the program runs on without it.
+    void AddTrayIcon();
+    // The tray display tick: the tray state as picture and tool tip, and the blink phase.
+    void tmrIcon_Timer();
+    // Image index 1..12 of picture number 1..6 (Pictures::trayPicture).
+    int GetIconIndex(int picture);
+    // The operating system's product name; false when the system does not tell it.
+    static bool GetOS(QString &theOS);
 
     void tmrClient_Timer();
     void tmrServer_Timer();
@@ -50,12 +64,46 @@ public:
     void TimeServers_Unloaded();
     // The open Time Servers window, or null.
     frmHosts *timeServers() const;
+    // Opens the About window unless one is open already.
+    void ShowAbout();
+
+    // The browser with the home page, the problem-report page, the help's first page.
+    void DoHome();
+    void DoFeedback();
+    void DoHelp();
+
+    // The icon's left press: the Time Servers window, or only the system beep while
+    // synchronization is paused.
+    void trayIcon_LeftPress();
+    // Before the menu opens: the items' enabled states and check marks from the state.
+    void mnuSysTray_AboutToShow();
+
+    // The menu's commands.
+    void mnuSynchronize_Click();
+    // "Minute", "Hour" or "Day": interval code 1, 2 or 3.
+    void mnuSynchronizeEvery_Click(qint32 code);
+    void mnuPause_Click();
+    void mnuHostList_Click();
+    void mnuHostDefaults_Click();
+    void mnuHomePage_Click();
+    void mnuFeedback_Click();
+    void mnuAbout_Click();
+    void mnuHelp_Click();
+    void mnuExit_Click();
 
     AutoClient &client() { return mClient; }
     TimeServer &server() { return mServer; }
 
+    // The icon and its menu; null without a desktop, and after the shutdown.
+    TrayIcon *trayIcon() const { return mTray.get(); }
+    frmAbout *aboutWindow() const;
+
     QTimer tmrClient; // 1000 ms: the synchronization countdown
     QTimer tmrServer; // 10000 ms: keeps the local server listening
+    QTimer tmrIcon;   // 1000 ms: the tray display, from creation on
+
+    // The folder of the executable, where the installed pages are looked for.
+    QString programFolder;
 
 signals:
     // Right before the data file is written at shutdown.
@@ -67,6 +115,9 @@ private:
     Ports mPorts;
     AutoClient mClient;
     TimeServer mServer;
+    std::unique_ptr<TrayIcon> mTray;
+    QPointer<frmAbout> mAbout;
+    int mShownPicture = 0; // picture number 1..6 on the icon
     bool mUnloaded = false;
     QPointer<frmHosts> mHosts;
 };

@@ -4,6 +4,7 @@
 #include "app/frmMain.h"
 #include "common/ProgramState.h"
 #include "platform/DataFolder.h"
+#include "platform/Pictures.h"
 #include "platform/Desktop.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemClock.h"
@@ -38,6 +39,7 @@ int Main(int argc, char *argv[])
     if (desktopAvailable()) {
         auto *gui = new QApplication(count, arguments.data());
         gui->setQuitOnLastWindowClosed(false); // the program lives in the notification area
+        QApplication::setWindowIcon(Pictures::clockFace());
         app.reset(gui);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);

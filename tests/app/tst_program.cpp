@@ -92,6 +92,8 @@ class TestProgram : public QObject
             env.insert(QStringLiteral("DISPLAY"), display);
         env.insert(QStringLiteral("XDG_DATA_HOME"), mHome.path());
         process->setProcessEnvironment(env);
+        // It may never set this machine's clock, whatever it is told; setpriv runs it in
+        // its own place, so the process is the program's.
         process->setProgram(QStringLiteral("setpriv"));
         process->setArguments({ QStringLiteral("--bounding-set"), QStringLiteral("-sys_time"), QStringLiteral("--"),
                                 QStringLiteral(BRINDLECOT_EXECUTABLE) });

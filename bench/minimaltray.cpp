@@ -1,0 +1,32 @@
+// The smallest Qt program that shows one icon with a menu in the notification area: the
+// yardstick for the resident memory of the tray idle benchmark.
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    QPixmap face(32, 32);
+    face.fill(Qt::transparent);
+    {
+        QPainter painter(&face);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::black, 2));
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(QRectF(2, 2, 28, 28));
+    }
+    QMenu menu;
+    menu.addAction(QStringLiteral("Synchronize Now"));
+    menu.addSeparator();
+    QObject::connect(menu.addAction(QStringLiteral("Exit")), &QAction::triggered, &app, &QApplication::quit);
+    QSystemTrayIcon icon { QIcon(face) };
+    icon.setToolTip(QStringLiteral("Minimal tray program"));
+    icon.setContextMenu(&menu);
+    icon.show();
+    return app.exec();
+}

@@ -1,0 +1,77 @@
+#include "app/TrayDisplay.h"
+
+#include <QLocale>
+
+namespace TrayDisplay {
+
+QString initialToolTip()
+{
+    return QStringLiteral("Time Synchronization");
+}
+
+std::optional<Tick> trayTick(qint16 trayAlert, qint16 trayAlertShowing, const QString &trayAlertMessage,
+                             Date lastSynchDate)
+{
+    const bool showing = trayAlertShowing != 0;
+    const qint16 toggled = trayAlertShowing == 0 ? 1 : 0;
+    Tick tick;
+    switch (trayAlert) {
+    case -1:
+        tick = { showing ? 6 : 4, QStringLiteral("Time synchronization is paused"), toggled };
+        break;
+    case 0:
+        tick = { 1, synchronizedToolTip(lastSynchDate), 0 };
+        break;
+    case 1:
+        tick = { showing ? 6 : 2, QStringLiteral("Time is off by more than 30 minutes - adjust manually"), toggled };
+        break;
+    case 2:
+        tick = { showing ? 6 : 3, trayAlertMessage, toggled };
+        break;
+    case 3:
+        tick = { 5, QStringLiteral("Looking for a time server..."), toggled };
+        break;
+    default:
+        return std::nullopt;
+    }
+    tick.toolTip = cutToolTip(tick.toolTip);
+    return tick;
+}
+
+QString synchronizedToolTip(Date lastSynchDate)
+{
+    return QStringLiteral("Synchronized on ") + shortDate(lastSynchDate) + QStringLiteral(" at ")
+           + mediumTime(lastSynchDate);
+}
+
+QString shortDate(Date d)
+{
+    return QLocale().toString(DateTime::dayOf(d), QLocale::ShortFormat);
+}
+
+QString mediumTime(Date d)
+{
+    // The 12-hour clock in every locale; the AM/PM words are the user's where the locale
+    // has them.
+    const QTime time = DateTime::timeOf(d);
+    const QLocale locale;
+    const QLocale &words = locale.amText().isEmpty() || locale.pmText().isEmpty() ? QLocale::c() : locale;
+    return words.toString(time, QStringLiteral("hh:mm AP"));
+}
+
+QString cutToolTip(const QString &text)
+{
+    return text.left(ToolTipLength);
+}
+
+int iconIndex(int picture, bool osKnown, const QString &os)
+{
+    int result = picture;
+    if (osKnown && os.contains(QLatin1String("XP"), Qt::CaseInsensitive))
+        result = picture + 6;
+    if (result < 1 || result > 12)
+        result = 12;
+    return result;
+}
+
+} // namespace TrayDisplay

@@ -1,0 +1,254 @@
+#include "FakeSystemClock.h"
+#include "FakeTimeZoneBias.h"
+#include "TrayDesktop.h"
+#include "common/ProgramState.h"
+#include "servers/DataFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The real executable on a real notification area: an X server, a tray host, the
+// program's icon in it, its menu read from the screen, and Exit chosen from it.
+class TestTrayDesktop : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir mHome;
+    FakeSystemClock mClock;
+    FakeTimeZoneBias mZone;
+
+    QString dataFolder() const { return mHome.path() + QStringLiteral("/Brindlecot/"); }
+    QString dataFile() const { return dataFolder() + QStringLiteral("Brindlecot.dat"); }
+
+    // Only a loopback server, the interval "Hour", in the previous file version, so that
+    // the program's own save shows in the file.
+    void writeDataFile()
+    {
+        QVERIFY(QDir().mkpath(dataFolder()));
+        ProgramState state(mClock, mZone);
+        state.DataFolder = dataFolder();
+        auto host = std::make_shared<clsHost>();
+        host->setHostPath(QStringLiteral("127.0.0.1"));
+        host->setHostActive(1);
+        state.Hosts.Add(host);
+        state.Interval.applyCode(2);
+        QVERIFY(SaveDataFile(state));
+        QFile file(dataFile());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.write(QByteArray::fromHex("0600"));
+    }
+
+    // Pixels of the area that differ from the same area before.
+    static int changedPixels(const QImage &before, const QImage &after, const QRect &area)
+    {
+        int changed = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                if (before.pixel(x, y) != after.pixel(x, y))
+                    ++changed;
+            }
+        }
+        return changed;
+    }
+
+    static void keep(const QImage &image, const QString &name)
+    {
+        // Left in the test's folder for a person to look at.
+        image.save(name);
+    }
+
+    // The words on a piece of the screen, with where each lies, by Debian's tesseract.
+    struct Word {
+        QString text;
+        QRect box;
+    };
+    static QList<Word> readWords(const TrayDesktop &desktop, const QImage &piece, int scale)
+    {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        piece.scaled(piece.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .save(&buffer, "PNG");
+        const auto tsv = desktop.run(QStringLiteral("tesseract"), { QStringLiteral("stdin"), QStringLiteral("stdout"),
+                                                                    QStringLiteral("tsv") }, png);
+        QList<Word> words;
+        if (!tsv)
+            return words;
+        for (const QByteArray &line : tsv->split('\n')) {
+            const QList<QByteArray> fields = line.split('\t');
+            if (fields.size() < 12 || fields.at(0) != "5" || fields.at(11).trimmed().isEmpty())
+                continue;
+            words << Word { QString::fromUtf8(fields.at(11).trimmed()),
+                            QRect(fields.at(6).toInt() / scale, fields.at(7).toInt() / scale,
+                                  fields.at(8).toInt() / scale, fields.at(9).toInt() / scale) };
+        }
+        return words;
+    }
+
+    // The program's icon inside the tray (which grows to take it); null when none shows
+    // within the time.
+    static QRect iconInTray(const TrayDesktop &desktop, int timeoutMs)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!deadline.hasExpired()) {
+            const QList<QRect> icons = desktop.windows(QStringLiteral("brindlecot"));
+            const QList<QRect> trays = desktop.windows(QStringLiteral("trayer"));
+            if (icons.size() == 1 && trays.size() == 1 && trays.first().contains(icons.first()))
+                return icons.first();
+            QThread::msleep(100);
+        }
+        return {};
+    }
+
+    // The real program on the desktop, with the data file of writeDataFile(). It may never
+    // set this machine's clock, whatever it is told.
+    void startProgram(QProcess &program, const TrayDesktop &desktop)
+    {
+        QVERIFY(mHome.isValid());
+        writeDataFile();
+        QProcessEnvironment env = desktop.environment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), mHome.path());
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral("setpriv"), { QStringLiteral("--bounding-set"), QStringLiteral("-sys_time"),
+                                                   QStringLiteral("--"), QStringLiteral(BRINDLECOT_EXECUTABLE) });
+        QVERIFY(program.waitForStarted(5000));
+    }
+
+    static void endProgram(QProcess &program)
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(3000);
+        }
+    }
+
+    // Skips when no X server can be started; fails when a tool the test command installs
+    // is missing.
+    static bool startDisplay(TrayDesktop &desktop)
+    {
+        const QStringList missing = TrayDesktop::missingTools()
+                                    + (QStandardPaths::findExecutable(QStringLiteral("tesseract")).isEmpty()
+                                           ? QStringList { QStringLiteral("tesseract") } : QStringList());
+        if (missing.contains(QStringLiteral("Xvfb"))) {
+            QTest::qSkip("no X server here (Xvfb is not installed)", __FILE__, __LINE__);
+            return false;
+        }
+        if (!missing.isEmpty()) {
+            QTest::qFail(qPrintable(QStringLiteral("missing: ") + missing.join(QLatin1Char(' '))
+                                    + QStringLiteral(" (scripts/deps test installs them)")), __FILE__, __LINE__);
+            return false;
+        }
+        QString why;
+        if (!desktop.startDisplay(&why)) {
+            QTest::qSkip(qPrintable(QStringLiteral("cannot start an X server: ") + why), __FILE__, __LINE__);
+            return false;
+        }
+        return true;
+    }
+
+private slots:
+    void iconMenuAndExit()
+    {
+        TrayDesktop desktop;
+        if (!startDisplay(desktop))
+            return;
+        QString why;
+        QVERIFY2(desktop.startTray(&why), qPrintable(why));
+        QCOMPARE(desktop.windows(QStringLiteral("trayer")).size(), 1);
+        const QImage empty = desktop.screenshot();
+        QVERIFY(!empty.isNull());
+
+        QProcess program;
+        auto ending = qScopeGuard([&] { endProgram(program); });
+        startProgram(program, desktop);
+        if (QTest::currentTestFailed())
+            return;
+
+        // The icon: a window of the program inside the tray, and the tray's pixels changed.
+        const QRect icon = iconInTray(desktop, 10000);
+        QVERIFY2(!icon.isNull(), "no icon appeared in the tray");
+        QTest::qWait(500); // drawn
+        const QImage withIcon = desktop.screenshot();
+        keep(withIcon, QStringLiteral("traydesktop-icon.png"));
+        QVERIFY(changedPixels(empty, withIcon, icon) > icon.width() * icon.height() / 4);
+
+        // The right button opens the menu with its captions.
+        QVERIFY(desktop.click(icon.center(), 3));
+        QVERIFY2(desktop.waitForWindows(QStringLiteral("brindlecot"), 2, 5000), "no menu opened");
+        QRect menu;
+        for (const QRect &window : desktop.windows(QStringLiteral("brindlecot"))) {
+            if (window != icon)
+                menu = window;
+        }
+        QVERIFY(menu.height() > 100);
+        QTest::qWait(300);
+        const QImage withMenu = desktop.screenshot();
+        keep(withMenu, QStringLiteral("traydesktop-menu.png"));
+        const QList<Word> words = readWords(desktop, withMenu.copy(menu), 3);
+        QStringList read;
+        for (const Word &word : words)
+            read << word.text;
+        const QString text = read.join(QLatin1Char(' '));
+        const QStringList captions { "Synchronize Now", "Synchronize Every...", "Pause Synchronization",
+                                     "Edit Time Servers...", "Restore Defaults", "Home Page...", "Report a Problem...",
+                                     "About Brindlecot...", "Help...", "Exit" };
+        qsizetype from = 0;
+        for (const QString &caption : captions) {
+            const qsizetype at = text.indexOf(caption, from);
+            QVERIFY2(at >= 0, qPrintable(QStringLiteral("\"%1\" not read in order from the menu: %2").arg(caption, text)));
+            from = at + caption.size();
+        }
+
+        // "Exit" ends the program, which writes its data file on the way out.
+        QRect exit;
+        for (const Word &word : words) {
+            if (word.text == QStringLiteral("Exit"))
+                exit = word.box.translated(menu.topLeft());
+        }
+        QVERIFY(exit.isValid());
+        QVERIFY(desktop.click(exit.center(), 1));
+        QVERIFY2(program.waitForFinished(10000), "still running after Exit");
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QFile file(dataFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.read(2), QByteArray::fromHex("0700"));
+        file.close();
+        ProgramState saved(mClock, mZone);
+        saved.DataFolder = dataFolder();
+        QVERIFY(LoadDataFile(saved));
+        QCOMPARE(saved.Hosts.count(), 1);
+        QCOMPARE(saved.Interval.code(), 2);
+        QVERIFY(desktop.windows(QStringLiteral("brindlecot")).isEmpty());
+    }
+
+    void iconAppearsWhenTheTrayStartsLater()
+    {
+        // The panel often starts after the programs of a session.
+        TrayDesktop desktop;
+        if (!startDisplay(desktop))
+            return;
+        QProcess program;
+        auto ending = qScopeGuard([&] { endProgram(program); });
+        startProgram(program, desktop);
+        if (QTest::currentTestFailed())
+            return;
+        QTest::qWait(2000);
+        QCOMPARE(program.state(), QProcess::Running);
+
+        QString why;
+        QVERIFY2(desktop.startTray(&why), qPrintable(why));
+        QVERIFY2(!iconInTray(desktop, 10000).isNull(), "no icon appeared in the tray");
+        QCOMPARE(program.state(), QProcess::Running);
+        program.terminate();
+        QVERIFY(program.waitForFinished(5000));
+        QCOMPARE(program.exitCode(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTrayDesktop)
+#include "tst_traydesktop.moc"

@@ -1,0 +1,420 @@
+#include "FakeSystemClock.h"
+#include "FakeTimeZoneBias.h"
+#include "app/TrayIcon.h"
+#include "app/WebPages.h"
+#include "app/frmAbout.h"
+#include "app/frmMain.h"
+#include "common/ProgramState.h"
+#include "servers/DataFile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Records the pages the program hands to the browser instead of opening them.
+class PageCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
+
+// The tray icon's menu, its commands, the About window and the pages, on the offscreen
+// platform. The client asks a closed loopback port, so an attempt goes nowhere.
+class TestTrayMenu : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir mFolder;
+    FakeSystemClock mClock;
+    FakeTimeZoneBias mZone;
+    PageCatcher mPages;
+    std::unique_ptr<ProgramState> mState;
+    std::unique_ptr<frmMain> mForm;
+
+    TrayIcon &tray() { return *mForm->trayIcon(); }
+    QString dataFile() const { return mFolder.path() + QStringLiteral("/Brindlecot.dat"); }
+
+    // Answers the next message box with the given button, once it is shown; what it
+    // showed lands in the out-parameters.
+    void answerMessageBox(QMessageBox::StandardButton answer, QString *title, QString *text,
+                          QMessageBox::Icon *icon, QMessageBox::StandardButtons *buttons)
+    {
+        auto *poll = new QTimer(this);
+        auto *tries = new int(0);
+        connect(poll, &QTimer::timeout, this, [=] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box && ++*tries < 200)
+                return;
+            poll->stop();
+            poll->deleteLater();
+            delete tries;
+            if (!box) {
+                // Not the box we wait for: end whatever box is open, so the test goes on
+                // and fails on what it finds.
+                for (QWidget *window : QApplication::topLevelWidgets()) {
+                    if (auto *other = qobject_cast<QMessageBox *>(window))
+                        other->reject();
+                }
+                return;
+            }
+            *title = box->windowTitle();
+            *text = box->text();
+            *icon = box->icon();
+            *buttons = box->standardButtons();
+            box->button(answer)->click();
+        });
+        poll->start(10);
+    }
+
+    static QString executableFolder() { return QFileInfo(QStringLiteral(BRINDLECOT_EXECUTABLE)).absolutePath(); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(mFolder.isValid());
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &mPages, "open");
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &mPages, "open");
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &mPages, "open");
+    }
+
+    void cleanupTestCase()
+    {
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    }
+
+    void init()
+    {
+        QFile::remove(dataFile());
+        mPages.opened.clear();
+        mState = std::make_unique<ProgramState>(mClock, mZone);
+        mState->DataFolder = mFolder.path() + QLatin1Char('/');
+        auto host = std::make_shared<clsHost>();
+        host->setHostPath(QStringLiteral("127.0.0.1"));
+        host->setHostActive(1);
+        mState->Hosts.Add(host);
+        QVERIFY(SaveDataFile(*mState));
+        mState->Hosts.mItems.clear(); // the load brings it back
+        // Port 1 on loopback is closed: an attempt starts and fails quietly.
+        mForm = std::make_unique<frmMain>(*mState, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
+        mForm->programFolder = executableFolder();
+        mForm->Form_Load();
+        QVERIFY(mForm->trayIcon());
+        QFile::remove(dataFile()); // from here on, a file on disk is one the program wrote
+    }
+
+    void cleanup()
+    {
+        mForm.reset();
+        mState.reset();
+    }
+
+    void iconFollowsTheTrayState()
+    {
+        QCOMPARE(tray().shownIndex(), 5);
+        QCOMPARE(tray().icon().toolTip(), QStringLiteral("Time Synchronization"));
+        QVERIFY(tray().icon().isVisible());
+        QVERIFY(mForm->tmrIcon.isActive());
+        QCOMPARE(mForm->tmrIcon.interval(), 1000);
+
+        mForm->tmrIcon_Timer();
+        QCOMPARE(tray().shownIndex(), 5);
+        QCOMPARE(tray().icon().toolTip(), QStringLiteral("Looking for a time server..."));
+
+        mState->TrayAlert = -1;
+        mState->TrayAlertShowing = 0;
+        QList<int> shown;
+        for (int second = 0; second < 3; ++second) {
+            mForm->tmrIcon_Timer();
+            shown << tray().shownIndex();
+        }
+        QCOMPARE(shown, QList<int>({ 4, 6, 4 }));
+        QCOMPARE(tray().icon().toolTip(), QStringLiteral("Time synchronization is paused"));
+
+        mState->TrayAlert = 2;
+        mState->TrayAlertMessage = QStringLiteral("Error (9) when time received from server");
+        mForm->tmrIcon_Timer();
+        QCOMPARE(tray().icon().toolTip(), mState->TrayAlertMessage);
+
+        mState->TrayAlert = 99; // no row: nothing changes
+        mForm->tmrIcon_Timer();
+        QCOMPARE(tray().icon().toolTip(), mState->TrayAlertMessage);
+
+        mForm->Shutdown();
+        QVERIFY(!mForm->trayIcon());
+    }
+
+    void menuHasItsItemsInOrder()
+    {
+        QStringList captions;
+        for (QAction *item : tray().mnuSysTray.actions())
+            captions << (item->isSeparator() ? QStringLiteral("-") : item->text());
+        QCOMPARE(captions, QStringList({ "Synchronize Now", "Synchronize Every...", "Pause Synchronization", "-",
+                                         "Edit Time Servers...", "Restore Defaults", "-", "Home Page...",
+                                         "Report a Problem...", "-", "About Brindlecot...", "Help...", "-", "Exit" }));
+        QStringList intervals;
+        for (QAction *item : tray().mnuSynchronize0->actions())
+            intervals << item->text();
+        QCOMPARE(intervals, QStringList({ "Minute", "Hour", "Day" }));
+        QCOMPARE(tray().mnuSysTray.defaultAction(), tray().mnuSynchronize);
+        QVERIFY(tray().mnuSynchronize3->isChecked());
+        QVERIFY(!tray().mnuSynchronize1->isChecked() && !tray().mnuSynchronize2->isChecked());
+        QVERIFY(tray().mnuPause->isCheckable() && !tray().mnuPause->isChecked());
+        QCOMPARE(tray().icon().contextMenu(), &tray().mnuSysTray);
+    }
+
+    void enabledStates_data()
+    {
+        QTest::addColumn<int>("hostsShowing");
+        QTest::addColumn<bool>("paused");
+        QTest::addColumn<int>("aboutShowing");
+        QTest::addColumn<bool>("synchronize"); // Synchronize Now, Synchronize Every...
+        QTest::addColumn<bool>("middle");      // Edit Time Servers..., Restore Defaults, Pause, Exit
+        QTest::addColumn<bool>("about");
+        QTest::newRow("Time Servers open") << 1 << false << 0 << false << false << false;
+        QTest::newRow("Time Servers open, paused, About open") << 1 << true << 1 << false << false << false;
+        QTest::newRow("paused") << 0 << true << 0 << false << true << true;
+        QTest::newRow("paused, About open") << 0 << true << 1 << false << true << false;
+        QTest::newRow("running") << 0 << false << 0 << true << true << true;
+        QTest::newRow("running, About open") << 0 << false << 1 << true << true << false;
+    }
+
+    void enabledStates()
+    {
+        QFETCH(int, hostsShowing);
+        QFETCH(bool, paused);
+        QFETCH(int, aboutShowing);
+        QFETCH(bool, synchronize);
+        QFETCH(bool, middle);
+        QFETCH(bool, about);
+        mState->HostsShowing = qint16(hostsShowing);
+        mState->PauseChecked = paused;
+        mState->AboutShowing = qint16(aboutShowing);
+        emit tray().mnuSysTray.aboutToShow();
+
+        QCOMPARE(tray().mnuSynchronize->isEnabled(), synchronize);
+        QCOMPARE(tray().mnuSynchronize0->menuAction()->isEnabled(), synchronize);
+        for (QAction *item : { tray().mnuHostList, tray().mnuHostDefaults, tray().mnuPause, tray().mnuExit })
+            QCOMPARE(item->isEnabled(), middle);
+        QCOMPARE(tray().mnuAbout->isEnabled(), about);
+        for (QAction *item : { tray().mnuHomePage, tray().mnuFeedback, tray().mnuHelp })
+            QVERIFY(item->isEnabled());
+        QCOMPARE(tray().mnuPause->isChecked(), paused);
+        mState->HostsShowing = 0;
+        mState->AboutShowing = 0;
+    }
+
+    void synchronizeNowStartsAnAttempt()
+    {
+        mState->TrayAlert = 0;
+        mState->pollLimit = 3600;
+        tray().mnuSynchronize->trigger();
+        QCOMPARE(mState->TrayAlert, qint16(3));
+        QCOMPARE(mState->pollLimit, 10);
+    }
+
+    void intervalItems_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("seconds");
+        QTest::newRow("Minute") << 1 << 60;
+        QTest::newRow("Hour") << 2 << 3600;
+        QTest::newRow("Day") << 3 << 86400;
+    }
+
+    void intervalItems()
+    {
+        QFETCH(int, code);
+        QFETCH(int, seconds);
+        // Start from another item, so that each choice really changes the marks.
+        mState->Interval.applyCode(code == 2 ? 1 : 2);
+        emit tray().mnuSysTray.aboutToShow();
+        mState->TrayAlert = 0;
+        QAction *items[] = { tray().mnuSynchronize1, tray().mnuSynchronize2, tray().mnuSynchronize3 };
+        items[code - 1]->trigger();
+
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(items[i]->isChecked(), i == code - 1);
+        QCOMPARE(mState->Interval.GetSynchInterval(), seconds);
+        QCOMPARE(mState->TrayAlert, qint16(3)); // an attempt started at once
+
+        // Written at once, not only at exit.
+        ProgramState saved(mClock, mZone);
+        saved.DataFolder = mState->DataFolder;
+        QVERIFY(LoadDataFile(saved));
+        QCOMPARE(saved.Interval.code(), code);
+        QCOMPARE(saved.Hosts.count(), 1);
+
+        // Choosing the checked item again keeps it checked.
+        items[code - 1]->trigger();
+        QVERIFY(items[code - 1]->isChecked());
+        QCOMPARE(mState->Interval.code(), code);
+    }
+
+    void pauseOnAndOff()
+    {
+        mState->TrayAlert = 0;
+        tray().mnuPause->trigger();
+        QVERIFY(mState->PauseChecked);
+        QVERIFY(tray().mnuPause->isChecked());
+        QCOMPARE(mState->TrayAlert, qint16(-1));
+        QVERIFY(!QFile::exists(dataFile())); // the paused state is not stored
+
+        // Paused, Synchronize Now starts nothing.
+        mForm->mnuSynchronize_Click();
+        QCOMPARE(mState->TrayAlert, qint16(-1));
+
+        tray().mnuPause->trigger();
+        QVERIFY(!mState->PauseChecked);
+        QVERIFY(!tray().mnuPause->isChecked());
+        QCOMPARE(mState->TrayAlert, qint16(3));
+        mForm->tmrIcon_Timer();
+        QCOMPARE(tray().icon().toolTip(), QStringLiteral("Looking for a time server..."));
+    }
+
+    void restoreDefaults_data()
+    {
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<int>("servers");
+        QTest::newRow("No changes nothing") << QMessageBox::No << 1;
+        QTest::newRow("Yes adds the built-in servers and saves") << QMessageBox::Yes << 15;
+    }
+
+    void restoreDefaults()
+    {
+        QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(int, servers);
+        QCOMPARE(mState->Hosts.count(), 1); // the loopback server of the data file
+
+        QString title;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+        answerMessageBox(answer, &title, &text, &icon, &buttons);
+        tray().mnuHostDefaults->trigger();
+
+        QCOMPARE(title, QStringLiteral("Add Default Time Servers?"));
+        QCOMPARE(text, QStringLiteral("Are you sure you want to add the default time servers to your list?"));
+        QCOMPARE(icon, QMessageBox::Information);
+        QCOMPARE(buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(mState->Hosts.count(), servers);
+        QCOMPARE(mState->Hosts.Item(1)->HostPath(), QStringLiteral("127.0.0.1"));
+        if (answer == QMessageBox::No) {
+            QVERIFY(!QFile::exists(dataFile()));
+        } else {
+            ProgramState saved(mClock, mZone);
+            saved.DataFolder = mState->DataFolder;
+            QVERIFY(LoadDataFile(saved));
+            QCOMPARE(saved.Hosts.count(), servers);
+        }
+    }
+
+    void pagesOpenInTheBrowser()
+    {
+        tray().mnuHelp->trigger();
+        tray().mnuHomePage->trigger();
+        tray().mnuFeedback->trigger();
+        QCOMPARE(mPages.opened.size(), 3);
+        QCOMPARE(mPages.opened.at(0), WebPages::helpIndex(executableFolder()));
+        QCOMPARE(mPages.opened.at(1), WebPages::homePage(executableFolder()));
+        QCOMPARE(mPages.opened.at(2), WebPages::feedbackPage(executableFolder()));
+        QVERIFY(mPages.opened.at(1).toString().endsWith(QStringLiteral("/index.htm")));
+        QVERIFY(mPages.opened.at(2).toString().endsWith(QStringLiteral("/feedback.htm")));
+        // The pages built with the program lie beside the built executable.
+        for (const QUrl &page : std::as_const(mPages.opened)) {
+            if (page.isLocalFile())
+                QVERIFY2(QFileInfo::exists(page.toLocalFile()), qPrintable(page.toString()));
+        }
+        QCOMPARE(QFileInfo(mPages.opened.at(0).toLocalFile()).fileName(), QStringLiteral("index.htm"));
+    }
+
+    void helpIsFoundInAnInstall()
+    {
+        QTemporaryDir prefix;
+        QVERIFY(prefix.isValid());
+        QProcess install;
+        install.start(QStringLiteral(CMAKE_COMMAND),
+                      { QStringLiteral("--install"), QStringLiteral(BUILD_FOLDER), QStringLiteral("--prefix"), prefix.path(),
+                        QStringLiteral("--component"), QStringLiteral("pages") });
+        QVERIFY(install.waitForFinished(60000));
+        QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
+
+        const QString installedProgram = prefix.path() + QStringLiteral("/bin");
+        mForm->programFolder = installedProgram;
+        mForm->DoHelp();
+        mForm->DoFeedback();
+        QCOMPARE(mPages.opened.size(), 2);
+        const QString help = mPages.opened.at(0).toLocalFile();
+        QVERIFY2(QFileInfo::exists(help), qPrintable(help));
+        QVERIFY(help.startsWith(prefix.path() + QLatin1Char('/')));
+        QVERIFY(help.endsWith(QStringLiteral("/help/index.htm")));
+        if (mPages.opened.at(1).isLocalFile())
+            QVERIFY(QFileInfo::exists(mPages.opened.at(1).toLocalFile()));
+    }
+
+    void aboutWindow()
+    {
+        tray().mnuAbout->trigger();
+        frmAbout *about = mForm->aboutWindow();
+        QVERIFY(about);
+        QVERIFY(about->isVisible());
+        QVERIFY(!about->isModal());
+        QCOMPARE(about->windowTitle(), QStringLiteral("About Brindlecot"));
+        QCOMPARE(about->frmVersion->title(), QStringLiteral("Version"));
+        QCOMPARE(about->lblVersion->text(), QStringLiteral("Version 2.0"));
+        QCOMPARE(about->cmdHelp->text(), QStringLiteral("Help"));
+        QCOMPARE(about->Image1->pixmap().deviceIndependentSize().toSize(), QSize(284, 89));
+        QCOMPARE(mState->AboutShowing, qint16(1));
+
+        // One at a time: the menu item is off, and a second request opens nothing.
+        emit tray().mnuSysTray.aboutToShow();
+        QVERIFY(!tray().mnuAbout->isEnabled());
+        mForm->ShowAbout();
+        QCOMPARE(mForm->aboutWindow(), about);
+        QCOMPARE(QApplication::topLevelWidgets().count(about), 1);
+
+        // "Help..." from the menu leaves the window open.
+        tray().mnuHelp->trigger();
+        QVERIFY(about->isVisible());
+
+        // Its own Help button opens the help and closes the window.
+        QTest::mouseClick(about->cmdHelp, Qt::LeftButton);
+        QCOMPARE(mPages.opened.size(), 2);
+        QCOMPARE(mPages.opened.at(1), WebPages::helpIndex(executableFolder()));
+        QTRY_VERIFY_WITH_TIMEOUT(!mForm->aboutWindow(), 2000);
+        QCOMPARE(mState->AboutShowing, qint16(0));
+        emit tray().mnuSysTray.aboutToShow();
+        QVERIFY(tray().mnuAbout->isEnabled());
+
+        // Closed by its frame, it ends the same way.
+        mForm->ShowAbout();
+        QVERIFY(mForm->aboutWindow());
+        mForm->aboutWindow()->close();
+        QTRY_VERIFY_WITH_TIMEOUT(!mForm->aboutWindow(), 2000);
+        QCOMPARE(mState->AboutShowing, qint16(0));
+    }
+
+    void exitEndsTheProgram()
+    {
+        QSignalSpy unloaded(mForm.get(), &frmMain::unloaded);
+        tray().mnuExit->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(unloaded.count(), 1, 2000);
+        QVERIFY(QFile::exists(dataFile()));
+        QVERIFY(!mForm->trayIcon());
+    }
+};
+
+QTEST_MAIN(TestTrayMenu)
+#include "tst_traymenu.moc"

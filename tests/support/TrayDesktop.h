@@ -1,0 +1,204 @@
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QImage>
+#include <QProcess>
+#include <QRect>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include <optional>
+
+// A virtual X display (Debian's Xvfb) with a notification area (Debian's trayer) on its top
+// edge, and the X tools that look at it: xdotool finds windows and presses buttons,
+// ImageMagick's import takes screenshots. Everything it starts ends with the object.
+class TrayDesktop
+{
+public:
+    static constexpr int StartTimeoutMs = 10000;  // milliseconds
+    static constexpr int ToolTimeoutMs = 10000;   // milliseconds
+    static constexpr int TrayHeight = 24;         // pixels
+
+    TrayDesktop() = default;
+    ~TrayDesktop() { stop(); }
+    TrayDesktop(const TrayDesktop &) = delete;
+    TrayDesktop &operator=(const TrayDesktop &) = delete;
+
+    // The programs this needs that are not installed; empty when all are.
+    static QStringList missingTools()
+    {
+        QStringList missing;
+        for (const char *tool : { "Xvfb", "trayer", "xdotool", "import" }) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                missing << QString::fromLatin1(tool);
+        }
+        return missing;
+    }
+
+    // Starts the X server alone; false, with the reason in *error, when it cannot.
+    bool startDisplay(QString *error)
+    {
+        m_xvfb.setProgram(QStringLiteral("Xvfb"));
+        // -displayfd: the server picks a free display and writes its number when ready.
+        m_xvfb.setArguments({ QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                              QStringLiteral("0"), QStringLiteral("640x480x24"), QStringLiteral("-nolisten"),
+                              QStringLiteral("tcp") });
+        m_xvfb.start();
+        if (!m_xvfb.waitForStarted(StartTimeoutMs)) {
+            *error = QStringLiteral("Xvfb did not start: ") + m_xvfb.errorString();
+            return false;
+        }
+        QDeadlineTimer deadline(StartTimeoutMs);
+        QByteArray number;
+        while (!number.contains('\n') && !deadline.hasExpired() && m_xvfb.state() == QProcess::Running) {
+            m_xvfb.waitForReadyRead(100);
+            number += m_xvfb.readAllStandardOutput();
+        }
+        if (!number.contains('\n')) {
+            *error = QStringLiteral("Xvfb gave no display: ") + QString::fromLocal8Bit(m_xvfb.readAllStandardError());
+            return false;
+        }
+        m_display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+        return true;
+    }
+
+    // Starts the notification area and waits until its window shows.
+    bool startTray(QString *error)
+    {
+        m_trayer.setProcessEnvironment(environment());
+        m_trayer.setProgram(QStringLiteral("trayer"));
+        m_trayer.setArguments({ QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                                QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
+                                QStringLiteral("--height"), QString::number(TrayHeight), QStringLiteral("--SetDockType"),
+                                QStringLiteral("true"), QStringLiteral("--transparent"), QStringLiteral("false") });
+        m_trayer.start();
+        if (!m_trayer.waitForStarted(StartTimeoutMs)) {
+            *error = QStringLiteral("trayer did not start: ") + m_trayer.errorString();
+            return false;
+        }
+        if (!waitForWindows(QStringLiteral("trayer"), 1, StartTimeoutMs)) {
+            *error = QStringLiteral("trayer showed no window");
+            return false;
+        }
+        return true;
+    }
+
+    void stop()
+    {
+        for (QProcess *process : { &m_trayer, &m_xvfb }) {
+            if (process->state() != QProcess::NotRunning) {
+                process->terminate();
+                if (!process->waitForFinished(3000)) {
+                    process->kill();
+                    process->waitForFinished(3000);
+                }
+            }
+        }
+    }
+
+    QString display() const { return m_display; }
+
+    // The system's environment with DISPLAY naming this display and no other desktop.
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        env.insert(QStringLiteral("DISPLAY"), m_display);
+        // Under LeakSanitizer, what the desktop's system libraries keep to their end is not
+        // the program's leak.
+        QString leaks = env.value(QStringLiteral("LSAN_OPTIONS"));
+        if (!leaks.isEmpty())
+            leaks += QLatin1Char(':');
+        env.insert(QStringLiteral("LSAN_OPTIONS"),
+                   leaks + QStringLiteral("suppressions=") + QStringLiteral(BRINDLECOT_LSAN_SUPPRESSIONS));
+        return env;
+    }
+
+    // Runs a tool on this display to its end; its standard output, or nothing on failure.
+    std::optional<QByteArray> run(const QString &program, const QStringList &arguments,
+                                  const QByteArray &input = QByteArray()) const
+    {
+        QProcess tool;
+        tool.setProcessEnvironment(environment());
+        tool.start(program, arguments);
+        if (!tool.waitForStarted(ToolTimeoutMs))
+            return std::nullopt;
+        if (!input.isEmpty())
+            tool.write(input);
+        tool.closeWriteChannel();
+        if (!tool.waitForFinished(ToolTimeoutMs)) {
+            tool.kill();
+            tool.waitForFinished(3000);
+            return std::nullopt;
+        }
+        if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
+            return std::nullopt;
+        return tool.readAllStandardOutput();
+    }
+
+    // The visible windows of an X class (the program's, the tray's), on screen.
+    QList<QRect> windows(const QString &windowClass) const
+    {
+        QList<QRect> found;
+        const auto ids = run(QStringLiteral("xdotool"),
+                             { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"), windowClass });
+        if (!ids)
+            return found;
+        for (const QByteArray &id : ids->split('\n')) {
+            if (id.trimmed().isEmpty())
+                continue;
+            const auto shape = run(QStringLiteral("xdotool"), { QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"),
+                                                                QString::fromLatin1(id.trimmed()) });
+            if (!shape)
+                continue;
+            int x = 0, y = 0, w = 0, h = 0;
+            for (const QByteArray &line : shape->split('\n')) {
+                const int equals = line.indexOf('=');
+                const QByteArray key = line.left(equals);
+                const int value = line.mid(equals + 1).toInt();
+                if (key == "X") x = value;
+                else if (key == "Y") y = value;
+                else if (key == "WIDTH") w = value;
+                else if (key == "HEIGHT") h = value;
+            }
+            if (w > 0 && h > 0)
+                found << QRect(x, y, w, h);
+        }
+        return found;
+    }
+
+    // Waits until at least count windows of the class are visible.
+    bool waitForWindows(const QString &windowClass, int count, int timeoutMs) const
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!deadline.hasExpired()) {
+            if (windows(windowClass).size() >= count)
+                return true;
+            QThread::msleep(100);
+        }
+        return false;
+    }
+
+    QImage screenshot() const
+    {
+        const auto png = run(QStringLiteral("import"), { QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("png:-") });
+        return png ? QImage::fromData(*png, "PNG") : QImage();
+    }
+
+    // Presses and releases a mouse button at a point of the screen.
+    bool click(const QPoint &at, int button) const
+    {
+        return run(QStringLiteral("xdotool"), { QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()),
+                                               QString::number(at.y()), QStringLiteral("click"), QString::number(button) })
+            .has_value();
+    }
+
+private:
+    QProcess m_xvfb;
+    QProcess m_trayer;
+    QString m_display;
+};

@@ -212,8 +212,17 @@ private slots:
         auto process = start();
         QVERIFY(process);
         QTRY_VERIFY_WITH_TIMEOUT(!timeServer.answers.isEmpty(), 20000); // the first attempt comes 11 s in
-        QTest::qWait(500);
+        // Headless, each state is told on standard error once, as the icon's tool tip.
+        QByteArray told;
+        QTRY_VERIFY_WITH_TIMEOUT((told += process->readAllStandardError()).contains("Synchronized on "), 3000);
+        QTest::qWait(2500); // a few more ticks of the tray display, which add nothing
         QVERIFY(terminate(*process));
+        told += process->readAllStandardError();
+        const QList<QByteArray> lines = told.split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QByteArray("Looking for a time server..."));
+        QVERIFY2(lines[1].startsWith("Synchronized on "), lines[1].constData());
+        QCOMPARE(lines[2], QByteArray());
 
         const ProgramState saved = loadDataFile();
         QCOMPARE(saved.Hosts.count(), 1);

@@ -23,10 +23,10 @@
 
 namespace {
 
-constexpr int ClientTick = 1000;  // milliseconds
-constexpr int ServerTick = 10000; // milliseconds
-constexpr int IconTick = 1000;    // milliseconds
-constexpr int NoticeDelay = 2000; // milliseconds: the desktop places a new icon first
+constexpr int ClientTick = 1000;   // milliseconds
+constexpr int ServerTick = 10000;  // milliseconds
+constexpr int IconTick = 1000;     // milliseconds
+constexpr int NoticeDelay = 2000;  // milliseconds: the desktop places a new icon first
 constexpr int NoticeShown = 20000; // milliseconds
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 
+#include "app/ClockNotice.h"
 #include "app/TrayDisplay.h"
 #include "app/TrayIcon.h"
 #include "app/WebPages.h"
@@ -22,9 +23,11 @@
 
 namespace {
 
-constexpr int ClientTick = 1000;  // milliseconds
-constexpr int ServerTick = 10000; // milliseconds
-constexpr int IconTick = 1000;    // milliseconds
+constexpr int ClientTick = 1000;   // milliseconds
+constexpr int ServerTick = 10000;  // milliseconds
+constexpr int IconTick = 1000;     // milliseconds
+constexpr int NoticeDelay = 2000;  // milliseconds: the desktop places a new icon first
+constexpr int NoticeShown = 20000; // milliseconds
 
 } // namespace
 
@@ -45,6 +48,7 @@ frmMain::frmMain(ProgramState &state, const Ports &ports, QObject *parent)
     connect(&tmrIcon, &QTimer::timeout, this, &frmMain::tmrIcon_Timer);
     tmrIcon.start();
     programFolder = QCoreApplication::applicationDirPath();
+    clockAccess = readClockAccess();
 }
 
 frmMain::~frmMain()
@@ -69,6 +73,7 @@ void frmMain::Form_Load()
     tmrClient.start();
     tmrServer.start();
     AddTrayIcon();
+    TellClockAccess();
 }
 
 void frmMain::Form_QueryUnload()
@@ -162,8 +167,12 @@ frmHosts *frmMain::timeServers() const
 
 void frmMain::AddTrayIcon()
 {
-    if (mTray || !qobject_cast<QApplication *>(QCoreApplication::instance()))
+    if (mTray)
         return;
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        mHeadless = true;
+        return;
+    }
     mTray = std::make_unique<TrayIcon>();
     TrayIcon &tray = *mTray;
     connect(&tray, &TrayIcon::leftPressed, this, &frmMain::trayIcon_LeftPress);
@@ -193,8 +202,14 @@ void frmMain::tmrIcon_Timer()
     if (!tick)
         return;
     mState.TrayAlertShowing = tick->trayAlertShowing;
-    if (!mTray)
+    if (!mTray) {
+        // Once per change of text: a blinking state is one line, not one a second.
+        if (mHeadless && !mUnloaded && tick->toolTip != mHeadlessToolTip) {
+            mHeadlessToolTip = tick->toolTip;
+            emit headlessLine(tick->toolTip);
+        }
         return;
+    }
     // The picture is looked up only when its number changes; the icon itself skips what
     // it shows already.
     int index = mTray->shownIndex();
@@ -203,6 +218,22 @@ void frmMain::tmrIcon_Timer()
         index = GetIconIndex(tick->picture);
     }
     mTray->change(index, tick->toolTip);
+}
+
+void frmMain::TellClockAccess()
+{
+    if (!ClockNotice::applies(clockAccess))
+        return;
+    const QString text = ClockNotice::text(clockAccess.account);
+    if (!mTray) {
+        if (mHeadless)
+            emit headlessLine(text);
+        return;
+    }
+    QTimer::singleShot(NoticeDelay, this, [this, text] {
+        if (mTray)
+            mTray->icon().showMessage(ClockNotice::title(), text, QSystemTrayIcon::Information, NoticeShown);
+    });
 }
 
 int frmMain::GetIconIndex(int picture)

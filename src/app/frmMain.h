@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ClockAccess.h"
 #include "sync/AutoClient.h"
 #include "sync/TimeProtocol.h"
 #include "sync/TimeServer.h"
@@ -46,8 +47,11 @@ public:
     void Shutdown();
 
     // Adds the notification-area icon when there is a desktop to show it on; without one
-    // the program runs on without it.
+    // the program runs on without it, and tells its state in lines of text instead.
     void AddTrayIcon();
+    // Tells an account that may not set the clock how it may, once: through the icon, or
+    // as a line of text without one.
+    void TellClockAccess();
     // The tray display tick: the tray state as picture and tool tip, and the blink phase.
     void tmrIcon_Timer();
     // Image index 1..12 of picture number 1..6 (Pictures::trayPicture).
@@ -104,8 +108,13 @@ public:
 
     // The folder of the executable, where the installed pages are looked for.
     QString programFolder;
+    // Who may set the clock, read when the object is made.
+    ClockAccess clockAccess;
 
 signals:
+    // Without the icon: a line for standard error. Each change of the tray state's tool
+    // tip comes once, and the notice about the clock.
+    void headlessLine(const QString &line);
     // Right before the data file is written at shutdown.
     void savingDataFile();
     void unloaded();
@@ -118,6 +127,8 @@ private:
     std::unique_ptr<TrayIcon> mTray;
     QPointer<frmAbout> mAbout;
     int mShownPicture = 0; // picture number 1..6 on the icon
+    bool mHeadless = false; // loaded without an icon
+    QString mHeadlessToolTip; // the state last told without the icon
     bool mUnloaded = false;
     QPointer<frmHosts> mHosts;
 };

@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -58,6 +59,11 @@ int Main(int argc, char *argv[])
         return 0; // another copy runs: end at once and silently
 
     frmMain form(state);
+    // Without a desktop the state goes to standard error, the journal under systemd.
+    QObject::connect(&form, &frmMain::headlessLine, [](const QString &line) {
+        std::fputs((line.toLocal8Bit() + '\n').constData(), stderr);
+        std::fflush(stderr);
+    });
     TerminationSignals closeRequests;
     closeRequests.install();
     QObject::connect(&closeRequests, &TerminationSignals::closeRequested, &form, &frmMain::Shutdown);

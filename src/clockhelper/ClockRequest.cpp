@@ -1,6 +1,6 @@
 #include "ClockRequest.h"
 
-#include <chrono>
+#include "platform/WallClock.h"
 
 namespace {
 
@@ -24,14 +24,10 @@ std::optional<int> digits(std::string_view text, std::size_t from, std::size_t c
 
 std::optional<long long> parseClockRequest(std::string_view date, std::string_view time, std::string_view bias)
 {
-    using namespace std::chrono;
     if (date.size() != 10 || date[4] != '-' || date[7] != '-')
         return std::nullopt;
     const auto y = digits(date, 0, 4), mo = digits(date, 5, 2), d = digits(date, 8, 2);
     if (!y || !mo || !d || *y < 1970)
-        return std::nullopt;
-    const year_month_day day { year(*y), month(unsigned(*mo)), std::chrono::day(unsigned(*d)) };
-    if (!day.ok())
         return std::nullopt;
 
     if (time.size() != 8 || time[2] != ':' || time[5] != ':')
@@ -51,10 +47,13 @@ std::optional<long long> parseClockRequest(std::string_view date, std::string_vi
     if (!magnitude || *magnitude > MaxBias)
         return std::nullopt;
 
-    const seconds local = sys_days(day).time_since_epoch() + hours(*h) + minutes(*mi) + seconds(*s);
-    const seconds utc = local + minutes(sign * *magnitude);
-    if (utc.count() < 0)
+    // The same conversion as the program's clock seam, so both read a request alike.
+    const WallClock::LocalTime local { *y, *mo, *d, *h * 3600 + *mi * 60 + *s };
+    if (!WallClock::isValid(local))
         return std::nullopt;
-    return utc.count();
+    const std::int64_t utc = WallClock::toUtcSeconds(local, sign * *magnitude);
+    if (utc < 0)
+        return std::nullopt;
+    return utc;
 }
 

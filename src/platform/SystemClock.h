@@ -2,6 +2,8 @@
 
 #include "common/Date.h"
 
+#include <QString>
+
 #include <memory>
 
 // The only way the program reads or sets the computer's clock.
@@ -27,4 +29,11 @@ public:
     virtual int setLocalTime(const QTime &time, qint32 bias) = 0;
 };
 
+// How long the clock helper may take before it is ended and the setting counts as failed.
+constexpr int ClockHelperTimeLimit = 5000; // milliseconds
+
+// The computer's clock. Where this process may not set it itself, it is set through the
+// installed clock helper, when there is one.
 std::unique_ptr<SystemClock> createSystemClock();
+// The same with the helper at the given path (none when empty).
+std::unique_ptr<SystemClock> createSystemClock(const QString &clockHelper, int timeLimit = ClockHelperTimeLimit);

@@ -1,15 +1,25 @@
 #include "platform/SystemClock.h"
 
+#include "platform/ClockAccess.h"
 #include "platform/WallClock.h"
+
+#include <QFileInfo>
+#include <QProcess>
 
 #include <cerrno>
 #include <ctime>
 
 namespace {
 
+// The clock helper's exit status: 0 set, 1..63 the system's error number, 64 a request
+// that was not well formed, 65 an error number above 63.
+constexpr int HelperMalformed = 64;
+
 class LinuxSystemClock final : public SystemClock
 {
 public:
+    LinuxSystemClock(const QString &clockHelper, int timeLimit) : mHelper(clockHelper), mTimeLimit(timeLimit) { }
+
     Date now() const override
     {
         timespec current {};
@@ -32,7 +42,8 @@ public:
             return errno;
         // The fraction of the second stays: only the date changes.
         return set({ WallClock::withLocalDate(current.tv_sec, day.year(), day.month(), day.day(), bias),
-                     current.tv_nsec });
+                     current.tv_nsec },
+                   bias);
     }
 
     int setLocalTime(const QTime &time, qint32 bias) override
@@ -43,16 +54,59 @@ public:
         if (clock_gettime(CLOCK_REALTIME, &current) != 0)
             return errno;
         const int secondOfDay = time.hour() * 3600 + time.minute() * 60 + time.second();
-        return set({ WallClock::withLocalTimeOfDay(current.tv_sec, secondOfDay, bias), 0 });
+        return set({ WallClock::withLocalTimeOfDay(current.tv_sec, secondOfDay, bias), 0 }, bias);
     }
 
 private:
-    // Needs CAP_SYS_TIME; a refusal comes back as its errno.
-    static int set(const timespec &wanted)
+    QString mHelper;
+    int mTimeLimit; // milliseconds
+
+    // Directly when this process holds CAP_SYS_TIME (root, or the system service);
+    // otherwise through the installed helper. A refusal comes back as its errno.
+    int set(const timespec &wanted, qint32 bias) const
     {
-        if (clock_settime(CLOCK_REALTIME, &wanted) != 0)
-            return errno;
-        return 0;
+        if (clock_settime(CLOCK_REALTIME, &wanted) == 0)
+            return 0;
+        const int error = errno;
+        if (error != EPERM || mHelper.isEmpty() || !QFileInfo(mHelper).isFile())
+            return error;
+        return runHelper(wanted.tv_sec, bias);
+    }
+
+    // brindlecot-clock YYYY-MM-DD HH:MM:SS BIAS: the whole local date and time of the
+    // wanted second, read with the bias the caller computed it with; no shell.
+    int runHelper(std::int64_t utc, qint32 bias) const
+    {
+        const WallClock::LocalTime local = WallClock::fromUtcSeconds(utc, bias);
+        const int second = local.secondOfDay;
+        QProcess helper;
+        helper.setProgram(mHelper);
+        helper.setArguments({ QString::asprintf("%04d-%02d-%02d", local.year, local.month, local.day),
+                              QString::asprintf("%02d:%02d:%02d", second / 3600, second / 60 % 60, second % 60),
+                              QString::number(bias) });
+        helper.setStandardInputFile(QProcess::nullDevice());
+        helper.setStandardOutputFile(QProcess::nullDevice());
+        helper.setStandardErrorFile(QProcess::nullDevice());
+        helper.start();
+        // An account outside the helper's group may not run it (EACCES): that is the
+        // same refusal as without a helper.
+        if (!helper.waitForStarted(mTimeLimit))
+            return EPERM;
+        if (!helper.waitForFinished(mTimeLimit)) {
+            helper.kill();
+            helper.waitForFinished(mTimeLimit);
+            return ETIMEDOUT;
+        }
+        if (helper.exitStatus() != QProcess::NormalExit)
+            return EIO;
+        const int status = helper.exitCode();
+        if (status >= 0 && status < HelperMalformed)
+            return status; // 0, or the system's error number
+        if (status == HelperMalformed)
+            return EINVAL;
+        // 65 carries no number (nor does any other status): an I/O error is the nearest
+        // the message can say.
+        return EIO;
     }
 };
 
@@ -60,5 +114,10 @@ private:
 
 std::unique_ptr<SystemClock> createSystemClock()
 {
-    return std::make_unique<LinuxSystemClock>();
+    return createSystemClock(installedClockHelper());
+}
+
+std::unique_ptr<SystemClock> createSystemClock(const QString &clockHelper, int timeLimit)
+{
+    return std::make_unique<LinuxSystemClock>(clockHelper, timeLimit);
 }

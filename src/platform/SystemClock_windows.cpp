@@ -46,3 +46,9 @@ std::unique_ptr<SystemClock> createSystemClock()
 {
     return std::make_unique<WindowsSystemClock>();
 }
+
+// Windows has no clock helper: the account holds the privilege or it does not.
+std::unique_ptr<SystemClock> createSystemClock(const QString & /*clockHelper*/, int /*timeLimit*/)
+{
+    return createSystemClock();
+}

@@ -1,5 +1,6 @@
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
+#include "app/TrayDisplay.h"
 #include "app/frmMain.h"
 #include "common/ProgramState.h"
 #include "servers/DataFile.h"
@@ -125,6 +126,84 @@ private slots:
         QCOMPARE(state->Hosts.count(), 1);
         QCOMPARE(state->Hosts.Item(1)->HostActive(), qint16(0));
         QVERIFY(state->Interval.Hour && !state->Interval.Day);
+    }
+
+    // Without the icon each change of its tool tip is one line; the ticks between, and a
+    // blinking state's every second, add none.
+    void headlessTellsEachChangeOfStateOnce()
+    {
+        auto state = freshState();
+        frmMain form(*state, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
+        form.tmrIcon.stop();
+        form.clockAccess = ClockAccess { true, false, false, QString() };
+        QSignalSpy lines(&form, &frmMain::headlessLine);
+        form.Form_Load();
+        form.tmrClient.stop();
+        form.tmrServer.stop();
+        const auto ticks = [&form](int count) {
+            for (int i = 0; i < count; ++i)
+                form.tmrIcon_Timer();
+        };
+        ticks(3);
+        const QString error = QStringLiteral("Error (1) when time received from server");
+        state->TrayAlert = 2;
+        state->TrayAlertMessage = error;
+        ticks(4);
+        state->TrayAlert = 0;
+        state->LastSynchDate = DateTime::fromParts(QDate(2026, 3, 7), QTime(17, 34));
+        ticks(3);
+        state->TrayAlert = 2;
+        ticks(2);
+        form.Shutdown();
+        ticks(2);
+
+        QStringList told;
+        for (const QList<QVariant> &line : lines)
+            told.append(line.at(0).toString());
+        QCOMPARE(told, (QStringList { QStringLiteral("Looking for a time server..."), error,
+                                      TrayDisplay::synchronizedToolTip(state->LastSynchDate), error }));
+    }
+
+    // The notice about the clock comes once at start-up, and only to an account outside
+    // the helper's group of an installed program.
+    void clockNoticeOnlyForAnAccountOutsideTheGroup_data()
+    {
+        QTest::addColumn<bool>("privileged");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<bool>("runnable");
+        QTest::addColumn<bool>("notice");
+        QTest::newRow("outside the group") << false << true << false << true;
+        QTest::newRow("a member") << false << true << true << false;
+        QTest::newRow("build tree, no helper") << false << false << false << false;
+        QTest::newRow("root or the service") << true << true << false << false;
+        QTest::newRow("privileged member") << true << true << true << false;
+    }
+
+    void clockNoticeOnlyForAnAccountOutsideTheGroup()
+    {
+        QFETCH(bool, privileged);
+        QFETCH(bool, installed);
+        QFETCH(bool, runnable);
+        QFETCH(bool, notice);
+        auto state = freshState();
+        frmMain form(*state, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
+        form.tmrIcon.stop();
+        form.clockAccess = ClockAccess { privileged, installed, runnable, QStringLiteral("alice") };
+        QSignalSpy lines(&form, &frmMain::headlessLine);
+        form.Form_Load();
+        form.tmrClient.stop();
+        form.tmrServer.stop();
+        form.tmrIcon_Timer();
+        form.tmrIcon_Timer();
+
+        QStringList expected { QStringLiteral("Looking for a time server...") };
+        if (notice)
+            expected.prepend(QStringLiteral("This account may not set the computer's clock. An administrator allows "
+                                            "it with \"sudo adduser alice brindlecot\"; then log in again."));
+        QStringList told;
+        for (const QList<QVariant> &line : lines)
+            told.append(line.at(0).toString());
+        QCOMPARE(told, expected);
     }
 };
 

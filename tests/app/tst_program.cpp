@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -81,7 +82,8 @@ class TestProgram : public QObject
     }
 
     // Headless unless display names an X display to try.
-    std::unique_ptr<QProcess> start(const QString &display = QString())
+    std::unique_ptr<QProcess> start(const QString &display = QString(),
+                                    const QString &program = QStringLiteral(BRINDLECOT_EXECUTABLE))
     {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -96,7 +98,7 @@ class TestProgram : public QObject
         // its own place, so the process is the program's.
         process->setProgram(QStringLiteral("setpriv"));
         process->setArguments({ QStringLiteral("--bounding-set"), QStringLiteral("-sys_time"), QStringLiteral("--"),
-                                QStringLiteral(BRINDLECOT_EXECUTABLE) });
+                                program });
         process->start();
         if (!process->waitForStarted(5000))
             return nullptr;
@@ -123,6 +125,23 @@ class TestProgram : public QObject
         ::kill(pid_t(process.processId()), SIGTERM);
         return process.waitForFinished(3000) && process.exitStatus() == QProcess::NormalExit
                && process.exitCode() == 0;
+    }
+
+    // A copy of the program in prefix/bin, laid out as installed, with a clock helper in
+    // prefix/libexec/brindlecot that is the given script; the copy's path.
+    static QString installedCopy(const QTemporaryDir &prefix, const QByteArray &helperScript,
+                                 QFile::Permissions helperPermissions)
+    {
+        const QString program = prefix.filePath(QStringLiteral("bin/brindlecot"));
+        if (!prefix.isValid() || !QDir().mkpath(prefix.filePath(QStringLiteral("bin")))
+            || !QDir().mkpath(prefix.filePath(QStringLiteral("libexec/brindlecot")))
+            || !QFile::copy(QStringLiteral(BRINDLECOT_EXECUTABLE), program))
+            return QString();
+        QFile helper(prefix.filePath(QStringLiteral("libexec/brindlecot/brindlecot-clock")));
+        if (!helper.open(QIODevice::WriteOnly) || helper.write(helperScript) != helperScript.size())
+            return QString();
+        helper.close();
+        return helper.setPermissions(helperPermissions) ? program : QString();
     }
 
     ProgramState loadDataFile()
@@ -169,6 +188,29 @@ private slots:
         QCOMPARE(loadDataFile().Hosts.count(), 1);
     }
 
+    // A copy of the program laid out as installed, with a clock helper beside it that this
+    // account may not run: one line says so at start-up, before the first state.
+    void anAccountOutsideTheClockGroupIsToldOnce()
+    {
+        QTemporaryDir prefix;
+        // No execute bit for anyone, so root is refused as well.
+        const QString program = installedCopy(prefix, QByteArray(), QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(!program.isEmpty());
+        writeDataFile({ QStringLiteral("127.0.0.1") });
+
+        auto process = start(QString(), program);
+        QVERIFY(process);
+        QByteArray told;
+        QTRY_VERIFY_WITH_TIMEOUT((told += process->readAllStandardError()).contains("Looking"), 5000);
+        QVERIFY(terminate(*process));
+        const QList<QByteArray> lines = told.split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[0].startsWith("This account may not set the computer's clock.")
+                     && lines[0].contains("\"sudo adduser ") && lines[0].contains(" brindlecot\"; then log in again."),
+                 lines[0].constData());
+        QCOMPARE(lines[1], QByteArray("Looking for a time server..."));
+    }
+
     void secondCopyEndsAtOnceAndTouchesNothing()
     {
         writeDataFile({ QStringLiteral("127.0.0.1") }, 6);
@@ -212,8 +254,17 @@ private slots:
         auto process = start();
         QVERIFY(process);
         QTRY_VERIFY_WITH_TIMEOUT(!timeServer.answers.isEmpty(), 20000); // the first attempt comes 11 s in
-        QTest::qWait(500);
+        // Headless, each state is told on standard error once, as the icon's tool tip.
+        QByteArray told;
+        QTRY_VERIFY_WITH_TIMEOUT((told += process->readAllStandardError()).contains("Synchronized on "), 3000);
+        QTest::qWait(2500); // a few more ticks of the tray display, which add nothing
         QVERIFY(terminate(*process));
+        told += process->readAllStandardError();
+        const QList<QByteArray> lines = told.split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QByteArray("Looking for a time server..."));
+        QVERIFY2(lines[1].startsWith("Synchronized on "), lines[1].constData());
+        QCOMPARE(lines[2], QByteArray());
 
         const ProgramState saved = loadDataFile();
         QCOMPARE(saved.Hosts.count(), 1);
@@ -231,15 +282,35 @@ private slots:
         if (!timeServer.listen(QHostAddress::LocalHost, TimeProtocol::Port))
             QSKIP("cannot listen on 127.0.0.1:37 here (needs root or CAP_NET_BIND_SERVICE)");
         writeDataFile({ QStringLiteral("127.0.0.1") });
+        // Installed, the program asks its clock helper, which here records what it was
+        // asked and refuses as the system would.
+        QTemporaryDir prefix;
+        const QString requests = prefix.filePath(QStringLiteral("requests"));
+        const QString program
+            = installedCopy(prefix, "#!/bin/sh\necho \"$@\" >> '" + QFile::encodeName(requests) + "'\nexit 1\n",
+                            QFile::ReadOwner | QFile::ExeOwner);
+        QVERIFY(!program.isEmpty());
 
         const qint64 before = QDateTime::currentSecsSinceEpoch();
-        auto process = start();
+        auto process = start(QString(), program);
         QVERIFY(process);
         // Refused, it tries again on the 11th tick after the failed attempt started.
         QTRY_VERIFY_WITH_TIMEOUT(timeServer.answers.size() >= 2, 30000);
         const qint64 apart = timeServer.answers.at(1) - timeServer.answers.at(0); // ms
         QVERIFY2(apart > 9000 && apart < 14000, QByteArray::number(apart));
+        QTest::qWait(500);
         QVERIFY(terminate(*process));
+        const QByteArray told = process->readAllStandardError();
+        QVERIFY2(told.contains("\nError (1) when time received from server\n"), told.constData());
+
+        // One request an attempt: the new local date with the time of day, and the bias.
+        QFile asked(requests);
+        QVERIFY(asked.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = asked.readAll().split('\n');
+        QVERIFY2(lines.size() >= 3, QByteArray::number(lines.size()));
+        const QRegularExpression request(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d -?\\d{1,4}$"));
+        for (const QByteArray &line : lines.mid(0, 2))
+            QVERIFY2(request.match(QString::fromLatin1(line)).hasMatch(), line.constData());
 
         // Nothing counted as a success, and the clock was not moved by 100 s.
         const ProgramState saved = loadDataFile();

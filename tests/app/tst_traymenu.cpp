@@ -123,6 +123,7 @@ private slots:
 
     void iconFollowsTheTrayState()
     {
+        QSignalSpy headless(mForm.get(), &frmMain::headlessLine); // with the icon, no lines
         QCOMPARE(tray().shownIndex(), 5);
         QCOMPARE(tray().icon().toolTip(), QStringLiteral("Time Synchronization"));
         QVERIFY(tray().icon().isVisible());
@@ -154,6 +155,8 @@ private slots:
 
         mForm->Shutdown();
         QVERIFY(!mForm->trayIcon());
+        mForm->tmrIcon_Timer();
+        QCOMPARE(headless.count(), 0);
     }
 
     void menuHasItsItemsInOrder()

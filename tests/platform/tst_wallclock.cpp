@@ -1,11 +1,15 @@
 #include "ClockPrivilege.h"
+#include "clockhelper/ClockRequest.h"
 #include "platform/SystemClock.h"
 #include "platform/WallClock.h"
 #include "sync/TimeProtocol.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 
@@ -14,6 +18,7 @@
 namespace {
 timespec fakeNow {};
 int settings = 0;
+bool refuse = false; // the clock refuses this process, as it does an account without the privilege
 } // namespace
 
 extern "C" int __wrap_clock_gettime(clockid_t, timespec *result)
@@ -24,6 +29,10 @@ extern "C" int __wrap_clock_gettime(clockid_t, timespec *result)
 
 extern "C" int __wrap_clock_settime(clockid_t, const timespec *wanted)
 {
+    if (refuse) {
+        errno = EPERM;
+        return -1;
+    }
     fakeNow = *wanted;
     ++settings;
     return 0;
@@ -37,6 +46,51 @@ class TestWallClock : public QObject
     Q_OBJECT
 
     QByteArray mSavedZone;
+    QTemporaryDir mFolder;
+
+    QString record() const { return mFolder.filePath(QStringLiteral("record")); }
+
+    // A stand-in for the clock helper: a script that appends its arguments to the record
+    // as one line and then runs the given shell commands.
+    QString standIn(const QByteArray &commands, QFile::Permissions permissions = QFile::ReadOwner | QFile::ExeOwner)
+    {
+        const QString path = mFolder.filePath(QStringLiteral("brindlecot-clock"));
+        QFile::remove(path);
+        QFile::remove(record());
+        QFile script(path);
+        if (!script.open(QIODevice::WriteOnly))
+            return QString();
+        script.write("#!/bin/sh\necho \"$@\" >> '" + QFile::encodeName(record()) + "'\n" + commands + '\n');
+        script.close();
+        script.setPermissions(permissions);
+        return path;
+    }
+
+    QList<QByteArray> recorded() const
+    {
+        QFile file(record());
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        QList<QByteArray> lines = file.readAll().split('\n');
+        lines.removeAll(QByteArray());
+        return lines;
+    }
+
+    // What the real helper would set the clock to for the last recorded request.
+    bool applyLastRequest()
+    {
+        const QList<QByteArray> lines = recorded();
+        if (lines.isEmpty())
+            return false;
+        const QList<QByteArray> words = lines.last().split(' ');
+        if (words.size() != 3)
+            return false;
+        const auto utc = parseClockRequest(words[0].toStdString(), words[1].toStdString(), words[2].toStdString());
+        if (!utc)
+            return false;
+        fakeNow = { time_t(*utc), 0 };
+        return true;
+    }
 
     static QDateTime utc(const char *text) { return QDateTime::fromString(QLatin1String(text), Qt::ISODate); }
 
@@ -45,7 +99,14 @@ private slots:
     {
         // Should the wrapping ever fail, this process still cannot set the real clock.
         QVERIFY(dropClockPrivilege());
+        QVERIFY(mFolder.isValid());
         mSavedZone = qgetenv("TZ");
+    }
+
+    void cleanup()
+    {
+        refuse = false;
+        QFile::remove(record());
     }
 
     void cleanupTestCase()
@@ -142,6 +203,116 @@ private slots:
         QCOMPARE(settings, 2);
         QCOMPARE(qint64(fakeNow.tv_sec), server);
         QCOMPARE(fakeNow.tv_nsec, 0L);
+    }
+
+    // Without the privilege the helper sets the clock, told the whole local date and
+    // time with the bias that the client converted with: the same end, to the second.
+    void helperEndsAtTheServersTime_data() { clockEndsAtTheServersTime_data(); }
+
+    void helperEndsAtTheServersTime()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QDateTime, clock);
+        QFETCH(int, serverAhead);
+        QVERIFY2(QFile::exists(QStringLiteral("/usr/share/zoneinfo/") + QString::fromLatin1(zone)), "tzdata is missing");
+        qputenv("TZ", zone);
+        tzset();
+        const qint64 machine = clock.toSecsSinceEpoch();
+        const qint64 server = machine + serverAhead;
+        fakeNow = { time_t(machine), 250000000 };
+        refuse = true;
+        const auto seam = createSystemClock(standIn("exit 0"));
+
+        const time_t now = time_t(machine);
+        std::tm local {};
+        QVERIFY(localtime_r(&now, &local));
+        const qint32 bias = qint32(-local.tm_gmtoff / 60);
+        const Date target = TimeValueToLocal(quint32(server + TimeProtocol::UnixEpochOffset), bias);
+
+        QCOMPARE(seam->setLocalDate(DateTime::dayOf(target), bias), 0);
+        QVERIFY(applyLastRequest());
+        QCOMPARE(seam->setLocalTime(DateTime::timeOf(target), bias), 0);
+        QVERIFY(applyLastRequest());
+        QCOMPARE(qint64(fakeNow.tv_sec), server);
+
+        // Each step names the local date and time in full, with the bias as it was read.
+        const QList<QByteArray> requests = recorded();
+        QCOMPARE(requests.size(), 2);
+        const QByteArray biasText = ' ' + QByteArray::number(bias);
+        const QDateTime before = QDateTime::fromSecsSinceEpoch(machine, Qt::OffsetFromUTC, -bias * 60);
+        const QDateTime after = QDateTime::fromSecsSinceEpoch(server, Qt::OffsetFromUTC, -bias * 60);
+        QCOMPARE(requests[0], after.toString(QStringLiteral("yyyy-MM-dd ")).toLatin1()
+                                  + before.toString(QStringLiteral("HH:mm:ss")).toLatin1() + biasText);
+        QCOMPARE(requests[1], after.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + biasText);
+    }
+
+    // The helper's exit status as the error number that the message shows.
+    void helperStatus_data()
+    {
+        QTest::addColumn<QByteArray>("commands");
+        QTest::addColumn<int>("error");
+        QTest::newRow("set") << QByteArray("exit 0") << 0;
+        QTest::newRow("refused") << QByteArray("exit 1") << EPERM;
+        QTest::newRow("invalid") << QByteArray("exit 22") << EINVAL;
+        QTest::newRow("highest number") << QByteArray("exit 63") << 63;
+        QTest::newRow("malformed request") << QByteArray("exit 64") << EINVAL;
+        QTest::newRow("number above 63") << QByteArray("exit 65") << EIO;
+        QTest::newRow("unknown status") << QByteArray("exit 99") << EIO;
+        QTest::newRow("killed") << QByteArray("kill -KILL $$") << EIO;
+    }
+
+    void helperStatus()
+    {
+        QFETCH(QByteArray, commands);
+        QFETCH(int, error);
+        fakeNow = { time_t(1796860800), 0 };
+        refuse = true;
+        qputenv("TZ", "UTC0");
+        tzset();
+        const auto seam = createSystemClock(standIn(commands));
+        QCOMPARE(seam->setLocalTime(QTime(12, 0, 5), 0), error);
+        QCOMPARE(recorded(), QList<QByteArray> { "2026-12-10 12:00:05 0" });
+    }
+
+    // Without a helper to run, the refusal stands: EPERM, "Error (1)".
+    void noHelperToRun_data()
+    {
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<int>("permissions");
+        QTest::newRow("none given") << false << 0;
+        QTest::newRow("missing") << true << -1;
+        QTest::newRow("not executable") << true << int(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    }
+
+    void noHelperToRun()
+    {
+        QFETCH(bool, installed);
+        QFETCH(int, permissions);
+        fakeNow = { time_t(1796860800), 0 };
+        refuse = true;
+        QString helper;
+        if (installed) {
+            helper = standIn("exit 0", QFile::Permissions(qMax(permissions, 0)));
+            if (permissions < 0)
+                QVERIFY(QFile::remove(helper));
+        }
+        const auto seam = createSystemClock(helper);
+        QCOMPARE(seam->setLocalDate(QDate(2026, 12, 11), 0), EPERM);
+        QCOMPARE(seam->setLocalTime(QTime(12, 0, 5), 0), EPERM);
+        QCOMPARE(recorded(), QList<QByteArray>());
+        QCOMPARE(qint64(fakeNow.tv_sec), qint64(1796860800));
+    }
+
+    // A helper that does not finish is ended at the time limit.
+    void helperPastTheTimeLimit()
+    {
+        fakeNow = { time_t(1796860800), 0 };
+        refuse = true;
+        const auto seam = createSystemClock(standIn("exec sleep 20"), 300);
+        QElapsedTimer waited;
+        waited.start();
+        QCOMPARE(seam->setLocalTime(QTime(12, 0, 5), 0), ETIMEDOUT);
+        QVERIFY2(waited.elapsed() < 3000, QByteArray::number(waited.elapsed()));
     }
 };
 

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// Who may set the computer's clock from this process, as the system sees it now.
+//
+// When installed, the program itself does not hold the privilege: a small helper that
+// only members of a system group may run sets the clock for it.
+struct ClockAccess {
+    bool privileged = false;      // this process may set the clock itself
+    bool helperInstalled = false; // the installed clock helper is there
+    bool helperRunnable = false;  // and this account may run it
+    QString account;              // the account's login name
+};
+
+// Where the installed clock helper lies: beside the executable as the install lays it out.
+QString installedClockHelper();
+
+// The facts for this process and the given helper.
+ClockAccess readClockAccess(const QString &helper = installedClockHelper());

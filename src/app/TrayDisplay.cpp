@@ -1,5 +1,8 @@
 #include "app/TrayDisplay.h"
 
+#include "format/Format.h"
+#include "format/TimeTexts.h"
+
 #include <QLocale>
 
 namespace TrayDisplay {
@@ -40,23 +43,8 @@ std::optional<Tick> trayTick(qint16 trayAlert, qint16 trayAlertShowing, const QS
 
 QString synchronizedToolTip(Date lastSynchDate)
 {
-    return QStringLiteral("Synchronized on ") + shortDate(lastSynchDate) + QStringLiteral(" at ")
-           + mediumTime(lastSynchDate);
-}
-
-QString shortDate(Date d)
-{
-    return QLocale().toString(DateTime::dayOf(d), QLocale::ShortFormat);
-}
-
-QString mediumTime(Date d)
-{
-    // The 12-hour clock in every locale; the AM/PM words are the user's where the locale
-    // has them.
-    const QTime time = DateTime::timeOf(d);
-    const QLocale locale;
-    const QLocale &words = locale.amText().isEmpty() || locale.pmText().isEmpty() ? QLocale::c() : locale;
-    return words.toString(time, QStringLiteral("hh:mm AP"));
+    return QStringLiteral("Synchronized on ") + FormatShortDate(DateTime::dayOf(lastSynchDate), QLocale())
+           + QStringLiteral(" at ") + FormatMediumTime(DateTime::timeOf(lastSynchDate));
 }
 
 QString cutToolTip(const QString &text)

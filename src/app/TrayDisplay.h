@@ -34,8 +34,6 @@ std::optional<Tick> trayTick(qint16 trayAlert, qint16 trayAlertShowing, const QS
 // "Synchronized on " + the date in the user's short form + " at " + the time as hours and
 // minutes on the 12-hour clock with AM/PM.
 QString synchronizedToolTip(Date lastSynchDate);
-QString shortDate(Date d);
-QString mediumTime(Date d);
 
 // The text cut to ToolTipLength characters.
 QString cutToolTip(const QString &text);

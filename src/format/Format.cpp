@@ -2,19 +2,19 @@
 
 #include <limits>
 
-namespace {
-
-// Numeric and unambiguous. Used when the dates have no regional settings of their own
-// (the C or POSIX locale), whose own short form spells out the month's name. The choice
-// looks at the date format itself: the system's language follows LC_MESSAGES, while its
-// dates follow LC_TIME.
-QString shortDate(const QDate &day, const QLocale &locale)
+// The ISO form is numeric and unambiguous. It is used when the dates have no regional
+// settings of their own (the C or POSIX locale), whose own short form spells out the
+// month's name. The choice looks at the date format itself: the system's language follows
+// LC_MESSAGES, while its dates follow LC_TIME.
+QString FormatShortDate(const QDate &day, const QLocale &locale)
 {
     const QString format = locale.dateFormat(QLocale::ShortFormat);
     if (format == QLocale::c().dateFormat(QLocale::ShortFormat))
         return day.toString(Qt::ISODate);
     return locale.toString(day, QLocale::ShortFormat);
 }
+
+namespace {
 
 // Two digits at least, more when needed.
 QString twoDigits(qint64 value)
@@ -36,7 +36,7 @@ QString FormatRelativeDate(Date d, Date now, const QLocale &locale)
         return QString();
     const QDate today = DateTime::dayOf(now);
     if (!today.isValid())
-        return shortDate(day, locale);
+        return FormatShortDate(day, locale);
 
     const qint64 n = today.daysTo(day); // positive: day lies in the future
     if (n == -1)
@@ -51,7 +51,7 @@ QString FormatRelativeDate(Date d, Date now, const QLocale &locale)
                                              "Friday", "Saturday", "Sunday" };
         return QString::fromLatin1(names[day.dayOfWeek() - 1]);
     }
-    return shortDate(day, locale);
+    return FormatShortDate(day, locale);
 }
 
 QString FormatDuration(qint32 seconds)

@@ -9,6 +9,10 @@
 // the clock was off, and the time-zone offset. Pure functions: no state, no errors raised.
 // Their words are English and fixed; only the short date follows the regional settings.
 
+// The named format "Short Date": the locale's short date, or the ISO form yyyy-MM-dd where
+// the locale's dates have no regional form of their own (C, POSIX).
+QString FormatShortDate(const QDate &day, const QLocale &locale);
+
 // The day part of a last-synchronization entry, relative to `now`: "Yesterday", "Today",
 // "Tomorrow", the English weekday name for 2 to 7 days ahead, otherwise the short date.
 // Only the calendar days count, never the time of day. Empty when d names no day.

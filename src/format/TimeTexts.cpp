@@ -28,7 +28,9 @@ QString FormatLongTime(const QTime &time, const QLocale &locale)
     return locale.toString(time, format);
 }
 
-QString FormatMediumTime(const QTime &time)
+QString FormatMediumTime(const QTime &time, const QLocale &locale)
 {
-    return QLocale::c().toString(time, QStringLiteral("hh:mm AP"));
+    // The 12-hour clock in every locale; the AM/PM words are the locale's where it has them.
+    const QLocale &words = locale.amText().isEmpty() || locale.pmText().isEmpty() ? QLocale::c() : locale;
+    return words.toString(time, QStringLiteral("hh:mm AP"));
 }

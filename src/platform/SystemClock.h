@@ -27,6 +27,15 @@ public:
     virtual int setLocalDate(const QDate &day, qint32 bias) = 0;
     // Set the local time of day, keeping the date.
     virtual int setLocalTime(const QTime &time, qint32 bias) = 0;
+
+    // Both steps in their order: the date of target, then its time of day. 0, or the error
+    // number of the first step refused; a refused date step leaves the time step untried.
+    int setLocalDateTime(Date target, qint32 bias)
+    {
+        if (const int refused = setLocalDate(DateTime::dayOf(target), bias))
+            return refused;
+        return setLocalTime(DateTime::timeOf(target), bias);
+    }
 };
 
 // How long the clock helper may take before it is ended and the setting counts as failed.

@@ -110,9 +110,7 @@ int AutoClient::handleAnswer(const QByteArray &block)
     if (error >= SmallestCorrection) {
         // Both steps take the bias that serverTime was computed with, so the clock ends at
         // the server's UTC even across a change of daylight saving.
-        if (const int refused = mState.Clock.setLocalDate(DateTime::dayOf(serverTime), bias))
-            return refused;
-        if (const int refused = mState.Clock.setLocalTime(DateTime::timeOf(serverTime), bias))
+        if (const int refused = mState.Clock.setLocalDateTime(serverTime, bias))
             return refused;
     }
 

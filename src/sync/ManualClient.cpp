@@ -121,10 +121,7 @@ ManualOutcome ManualClient::handleAnswer(const QByteArray &block, const QString 
     }
     if (error >= SmallestCorrection) {
         // Both steps take the bias that serverTime was computed with (see AutoClient).
-        int refused = mState.Clock.setLocalDate(DateTime::dayOf(serverTime), bias);
-        if (refused == 0)
-            refused = mState.Clock.setLocalTime(DateTime::timeOf(serverTime), bias);
-        if (refused != 0) {
+        if (const int refused = mState.Clock.setLocalDateTime(serverTime, bias)) {
             recordFailure(host);
             return {ManualOutcome::Failed, host, false,
                     QStringLiteral("Error: the clock could not be set (%1)").arg(qt_error_string(refused))};

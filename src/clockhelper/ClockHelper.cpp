@@ -1,9 +1,14 @@
-// brindlecot-clock: sets the computer's clock for Brindlecot, and does nothing else.
+// brindlecot-clock: sets the computer's clock for Brindlecot, and binds the Time Protocol
+// port for it, and does nothing else.
 //
-// It is the one file that holds the clock privilege when the program is installed: owner
-// root, group brindlecot, mode 0750, file capability cap_sys_time+ep. Only members of the
-// group may run it, so only they can have the clock set. It reads no environment, no file
-// and no configuration, and it checks its whole command line before the privileged call.
+// It is the one file that holds privileges when the program is installed: owner root,
+// group brindlecot, mode 0750, file capabilities cap_net_bind_service,cap_sys_time+ep (or
+// set-user-ID root where the filesystem cannot hold capabilities). Only members of the
+// group may run it, so only they can have the clock set or serve port 37. It reads no
+// environment, no file and no configuration, and it checks its whole command line before
+// the privileged call. Each request first gives up every capability but the one it needs.
+//
+// Two requests, told apart by their command line:
 //
 // Command line (exactly three arguments):
 //
@@ -25,23 +30,82 @@
 //   64       malformed command line (EX_USAGE); nothing was attempted
 //   65       clock_settime failed with an error number above 63 (the message names it)
 // Every failure writes one line to standard error; success writes nothing.
+//
+//     brindlecot-clock listen
+//
+//   Binds TCP port 37 on every address (IPv6 any with dual stack, or IPv4 any where IPv6
+//   is off), listens, and sends the listening descriptor with one byte over standard
+//   output, which must be a Unix socket (SCM_RIGHTS). Exit status as above: 0 sent, the
+//   error number of the failed call, 64 when standard output is not a Unix socket.
 
 #include "ClockRequest.h"
+#include "ListenRequest.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include <linux/capability.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int MalformedStatus = 64; // EX_USAGE
 constexpr int OtherErrorStatus = 65;
+constexpr unsigned short TimePort = 37;
+
+// The exit status for the error number of a failed call, with its line on standard error.
+int failure(int error)
+{
+    std::fprintf(stderr, "brindlecot-clock: error %d: %s\n", error, std::strerror(error));
+    return error > 0 && error < MalformedStatus ? error : OtherErrorStatus;
+}
+
+// Keeps only `capability` in the permitted and effective sets and nothing inheritable, so
+// that one request can never do the other's work. Lowering is always allowed, also to a
+// set-user-ID root process.
+bool keepOnly(unsigned capability)
+{
+    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct data[2] {};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    for (unsigned word = 0; word < 2; ++word) {
+        const unsigned kept = capability / 32 == word ? 1u << (capability % 32) : 0;
+        data[word].permitted &= kept;
+        data[word].effective &= kept;
+        data[word].inheritable = 0;
+    }
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+int listenRequest()
+{
+    int domain = 0;
+    socklen_t length = sizeof domain;
+    if (::getsockopt(STDOUT_FILENO, SOL_SOCKET, SO_DOMAIN, &domain, &length) != 0 || domain != AF_UNIX) {
+        std::fputs("brindlecot-clock: listen: standard output is not a Unix socket\n", stderr);
+        return MalformedStatus;
+    }
+    if (!keepOnly(CAP_NET_BIND_SERVICE))
+        return failure(errno);
+    const int listener = openListener(TimePort);
+    if (listener < 0 || !sendDescriptor(STDOUT_FILENO, listener))
+        return failure(errno);
+    return 0;
+}
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (argc == 2 && std::strcmp(argv[1], "listen") == 0)
+        return listenRequest();
+    if (!keepOnly(CAP_SYS_TIME))
+        return failure(errno);
     const std::optional<long long> utc = argc == 4 ? parseClockRequest(argv[1], argv[2], argv[3]) : std::nullopt;
     if (!utc) {
         std::fputs("brindlecot-clock: malformed request; usage: brindlecot-clock YYYY-MM-DD HH:MM:SS BIAS\n", stderr);

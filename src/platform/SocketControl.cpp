@@ -167,7 +167,37 @@ bool SocketControl::Listen()
         delete server;
         return false;
     }
-    connect(server, &RequestServer::request, this, &SocketControl::ConnectionRequest);
+    startServing(server);
+    return true;
+}
+
+bool SocketControl::ListenOn(qintptr descriptor)
+{
+    if (mState != sckClosed) {
+        closeDescriptor(descriptor);
+        return fail(sckInvalidOperation, tr("Wrong protocol or connection state for the requested transaction or request"));
+    }
+    // Qt would take a socket that does not listen as well, and then wait for callers that
+    // can never come.
+    if (!listensAlready(descriptor)) {
+        closeDescriptor(descriptor);
+        return fail(sckInvalidOperation, tr("The socket handed over does not listen"));
+    }
+    auto *server = new RequestServer(this);
+    if (!server->setSocketDescriptor(descriptor)) {
+        fail(errorNumberFor(server->serverError()), server->errorString());
+        delete server;
+        closeDescriptor(descriptor);
+        return false;
+    }
+    startServing(server);
+    return true;
+}
+
+// Only ever given a RequestServer, made by Listen() or ListenOn().
+void SocketControl::startServing(QTcpServer *server)
+{
+    connect(static_cast<RequestServer *>(server), &RequestServer::request, this, &SocketControl::ConnectionRequest);
     // QTcpServer stops taking callers after a failure to accept (out of descriptors, for
     // example); reporting it lets the owner close and listen again.
     connect(server, &QTcpServer::acceptError, this, [this, server](QAbstractSocket::SocketError error) {
@@ -176,7 +206,6 @@ bool SocketControl::Listen()
     });
     mServer = server;
     mState = sckListening;
-    return true;
 }
 
 bool SocketControl::Accept(qintptr requestID)

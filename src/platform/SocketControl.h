@@ -66,6 +66,9 @@ public:
     bool Connect();
     // Starts listening; on failure the control is closed again.
     bool Listen();
+    // Listens on a descriptor that is bound and listening already (one handed over by a
+    // privileged helper); the control owns it from here on and closes it on failure.
+    bool ListenOn(qintptr descriptor);
     // Takes over a caller handed out by ConnectionRequest. Any closed control may accept
     // it, not only the one that listened. On failure the caller's connection is closed.
     bool Accept(qintptr requestID);
@@ -102,12 +105,15 @@ signals:
 
 private:
     void adopt(QTcpSocket *socket, qint16 state);
+    void startServing(QTcpServer *server);
     void onSocketStateChanged();
     void onSocketError();
     void onBytesWritten();
     bool fail(int number, const QString &description);
     // Ends a caller's connection that no control took over (one file per platform).
     static void closeDescriptor(qintptr requestID);
+    // Whether the descriptor is a socket that listens (one file per platform).
+    static bool listensAlready(qintptr descriptor);
     // The longest queue of waiting callers that the system allows a listener.
     static int largestBacklog();
 

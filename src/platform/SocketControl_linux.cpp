@@ -54,6 +54,13 @@ void SocketControl::closeDescriptor(qintptr requestID)
         ::close(int(requestID));
 }
 
+bool SocketControl::listensAlready(qintptr descriptor)
+{
+    int listening = 0;
+    socklen_t length = sizeof listening;
+    return ::getsockopt(int(descriptor), SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 && listening != 0;
+}
+
 // The system cuts a longer backlog down to net.core.somaxconn, which an administrator may
 // have raised beyond SOMAXCONN.
 int SocketControl::largestBacklog()

@@ -46,6 +46,14 @@ void SocketControl::closeDescriptor(qintptr requestID)
 }
 
 // SOMAXCONN asks Winsock for the largest queue it allows.
+bool SocketControl::listensAlready(qintptr descriptor)
+{
+    BOOL listening = FALSE;
+    int length = sizeof listening;
+    return getsockopt(SOCKET(descriptor), SOL_SOCKET, SO_ACCEPTCONN, reinterpret_cast<char *>(&listening), &length) == 0
+           && listening;
+}
+
 int SocketControl::largestBacklog()
 {
     return SOMAXCONN;

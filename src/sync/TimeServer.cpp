@@ -1,11 +1,15 @@
 #include "sync/TimeServer.h"
 
 #include "common/ProgramState.h"
+#include "platform/ClockAccess.h"
+#include "platform/PortHelper.h"
 #include "platform/SystemClock.h"
 
 TimeServer::TimeServer(ProgramState &state, quint16 port, const QHostAddress &address, QObject *parent)
     : QObject(parent), mState(state), mPort(port), mAddress(address)
 {
+    if (port == TimeProtocol::Port)
+        mListenerSource = [] { return PortHelper::askListener(installedClockHelper()); };
     connect(&tcpServer, &SocketControl::ConnectionRequest, this, &TimeServer::tcpServer_ConnectionRequest);
     connect(&tcpServer, &SocketControl::Error, this, &TimeServer::tcpServer_Error);
 }
@@ -22,7 +26,14 @@ void TimeServer::StartListening()
     tcpServer.setLocalAddress(mAddress);
     tcpServer.setLocalPort(mPort);
     // A port that cannot be bound leaves the listener closed; the next tick tries again.
-    tcpServer.Listen();
+    if (tcpServer.Listen())
+        return;
+    // Root and the system service bind port 37 themselves; anyone else may get it bound.
+    if (tcpServer.lastErrorNumber() != SocketControl::sckAccessDenied || !mListenerSource)
+        return;
+    const qintptr descriptor = mListenerSource();
+    if (descriptor >= 0)
+        tcpServer.ListenOn(descriptor);
 }
 
 void TimeServer::tmrServer_Timer()

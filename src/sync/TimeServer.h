@@ -7,6 +7,7 @@
 #include <QHostAddress>
 #include <QObject>
 
+#include <functional>
 #include <optional>
 
 struct ProgramState;
@@ -25,6 +26,11 @@ struct ProgramState;
 // The server does not listen until StartListening() is first called; the owner calls
 // tmrServer_Timer() every ten seconds, which re-arms a listener found closed (after a
 // failed Listen or an error).
+//
+// A process that may not bind the port itself (port 37 without CAP_NET_BIND_SERVICE)
+// asks its listener source for one that is bound already: on port 37 that is the installed
+// helper, which only members of its group may run. Without one it stays closed and tries
+// again at the next tick, silently.
 class TimeServer : public QObject
 {
     Q_OBJECT
@@ -33,6 +39,11 @@ public:
     explicit TimeServer(ProgramState &state, quint16 port = TimeProtocol::Port,
                         const QHostAddress &address = QHostAddress::Any, QObject *parent = nullptr);
     ~TimeServer() override;
+
+    // A listening descriptor for the port, now the caller's, or -1 when there is none.
+    using ListenerSource = std::function<qintptr()>;
+    // Replaces the source asked when binding is refused (none: stay closed).
+    void setListenerSource(ListenerSource source) { mListenerSource = std::move(source); }
 
     // Listens on the port unless the listener is already open.
     void StartListening();
@@ -58,5 +69,6 @@ private:
     ProgramState &mState;
     const quint16 mPort;
     const QHostAddress mAddress;
+    ListenerSource mListenerSource;
     SocketControl tcpServer;
 };

@@ -40,7 +40,8 @@ int handleCommandLine(int argc, char *argv[])
         return 0;
     }
     if (parser.isSet(version)) {
-        std::printf("brindlecot %s\n", BuildInfo::Version);
+        std::printf("brindlecot %s\nLicense GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>\n",
+                    BuildInfo::Version);
         return 0;
     }
     return 2; // not reached: any argument is one of the above

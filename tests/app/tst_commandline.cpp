@@ -19,7 +19,7 @@ private slots:
 
         QTest::newRow("--help") << QStringList { "--help" } << 0 << "Usage: " << "";
         QTest::newRow("-h") << QStringList { "-h" } << 0 << "Usage: " << "";
-        QTest::newRow("--version") << QStringList { "--version" } << 0 << QStringLiteral("brindlecot %1\n").arg(QLatin1String(BuildInfo::Version)) << "";
+        QTest::newRow("--version") << QStringList { "--version" } << 0 << QStringLiteral("brindlecot %1\nLicense GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>\n").arg(QLatin1String(BuildInfo::Version)) << "";
         QTest::newRow("unknown option") << QStringList { "--frobnicate" } << 2 << ""
                                         << "brindlecot: Unknown option 'frobnicate'.\n";
         QTest::newRow("Qt's own option") << QStringList { "-platform", "offscreen" } << 2 << ""

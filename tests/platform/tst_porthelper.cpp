@@ -63,6 +63,21 @@ private slots:
         QVERIFY(!isOpen(int(received)));
     }
 
+    // The helper's listener takes IPv4 callers too, whatever net.ipv6.bindv6only says.
+    // (Bound on a port the system picks, closed at once.)
+    void helperListenerIsDualStack()
+    {
+        const int listener = openListener(0);
+        QVERIFY(listener >= 0);
+        SocketControl control;
+        QSignalSpy requests(&control, &SocketControl::ConnectionRequest);
+        QVERIFY(control.ListenOn(listener));
+        QTcpSocket caller;
+        caller.connectToHost(QHostAddress::LocalHost, control.LocalPort());
+        QVERIFY(requests.wait(WaitLimit));
+        SocketControl::AnswerRequest(requests.first().first().value<qintptr>(), QByteArray());
+    }
+
     // A peer that sends no descriptor never leaves the receiver waiting past its limit.
     void nothingReceived_data()
     {

@@ -2,7 +2,7 @@
 // port for it, and does nothing else.
 //
 // It is the one file that holds privileges when the program is installed: owner root,
-// group brindlecot, mode 0750, file capabilities cap_net_bind_service,cap_sys_time+ep (or
+// group brindlecot, mode 0750, file capabilities cap_net_bind_service,cap_sys_time=p (or
 // set-user-ID root where the filesystem cannot hold capabilities). Only members of the
 // group may run it, so only they can have the clock set or serve port 37. It reads no
 // environment, no file and no configuration, and it checks its whole command line before
@@ -64,9 +64,12 @@ int failure(int error)
     return error > 0 && error < MalformedStatus ? error : OtherErrorStatus;
 }
 
-// Keeps only `capability` in the permitted and effective sets and nothing inheritable, so
-// that one request can never do the other's work. Lowering is always allowed, also to a
-// set-user-ID root process.
+// Keeps only `capability` in the permitted set and makes it effective, with nothing
+// inheritable, so that one request can never do the other's work. The file capabilities
+// are permitted ones only (no effective bit): the helper still starts where the bounding
+// set lacks one of them, and then simply lacks it. Lowering is always allowed, also to a
+// set-user-ID root process; a capability that is not permitted stays missing, and the
+// privileged call reports the refusal.
 bool keepOnly(unsigned capability)
 {
     __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
@@ -76,7 +79,7 @@ bool keepOnly(unsigned capability)
     for (unsigned word = 0; word < 2; ++word) {
         const unsigned kept = capability / 32 == word ? 1u << (capability % 32) : 0;
         data[word].permitted &= kept;
-        data[word].effective &= kept;
+        data[word].effective = data[word].permitted;
         data[word].inheritable = 0;
     }
     return ::syscall(SYS_capset, &header, data) == 0;

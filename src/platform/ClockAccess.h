@@ -4,8 +4,8 @@
 
 // Who may set the computer's clock from this process, as the system sees it now.
 //
-// When installed, the program itself does not hold the privilege: a small helper that
-// only members of a system group may run sets the clock for it.
+// When installed, the program itself holds no privilege: a small helper that only members
+// of a system group may run sets the clock for it (and binds port 37, see PortHelper).
 struct ClockAccess {
     bool privileged = false;      // this process may set the clock itself
     bool helperInstalled = false; // the installed clock helper is there

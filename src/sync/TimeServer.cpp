@@ -8,7 +8,8 @@
 TimeServer::TimeServer(ProgramState &state, quint16 port, const QHostAddress &address, QObject *parent)
     : QObject(parent), mState(state), mPort(port), mAddress(address)
 {
-    if (port == TimeProtocol::Port)
+    // The helper binds port 37 on every address, and nothing else.
+    if (port == TimeProtocol::Port && address == QHostAddress(QHostAddress::Any))
         mListenerSource = [] { return PortHelper::askListener(installedClockHelper()); };
     connect(&tcpServer, &SocketControl::ConnectionRequest, this, &TimeServer::tcpServer_ConnectionRequest);
     connect(&tcpServer, &SocketControl::Error, this, &TimeServer::tcpServer_Error);

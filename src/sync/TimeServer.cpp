@@ -1,6 +1,6 @@
 #include "sync/TimeServer.h"
 
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "platform/SystemClock.h"
 
 TimeServer::TimeServer(ProgramState &state, quint16 port, const QHostAddress &address, QObject *parent)

@@ -1,6 +1,6 @@
 #include "ui/frmHosts.h"
 
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "format/Format.h"
 #include "format/TimeTexts.h"
 #include "platform/Pictures.h"

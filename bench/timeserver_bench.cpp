@@ -20,7 +20,7 @@
 // written to every 50 ms from another thread: the bench reports how late each was served.
 
 #include "XinetdTimeService.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "platform/SystemClock.h"
 #include "platform/TimeZoneBias.h"
 #include "sync/TimeServer.h"

@@ -9,7 +9,7 @@
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
 #include "TrayDesktop.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "servers/DataFile.h"
 
 #include <QCommandLineParser>

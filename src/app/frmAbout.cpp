@@ -2,7 +2,7 @@
 
 #include "BuildInfo.h"
 #include "app/frmMain.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "platform/Pictures.h"
 
 #include <QGroupBox>

@@ -5,7 +5,7 @@
 #include "app/TrayIcon.h"
 #include "app/WebPages.h"
 #include "app/frmAbout.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "platform/Pictures.h"
 #include "servers/DataFile.h"
 #include "servers/DefaultServers.h"

@@ -2,7 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/frmMain.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "platform/DataFolder.h"
 #include "platform/Pictures.h"
 #include "platform/Desktop.h"

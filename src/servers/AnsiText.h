@@ -16,8 +16,7 @@ namespace AnsiText {
 QString toUnicode(const QByteArray &bytes);
 QByteArray fromUnicode(QStringView text);
 
-// True when text is written and read back unchanged; the server-list editor uses it to
-// warn before a name is altered.
+// True when text is written and read back unchanged.
 bool isRepresentable(QStringView text);
 
 // A host name is stored so that it reads back exactly as typed, letter case included, and

@@ -1,9 +1,10 @@
 #include "servers/DataFile.h"
 
-#include "common/ProgramState.h"
+#include "common/IntervalChoice.h"
 #include "servers/AnsiText.h"
 #include "servers/BinaryFields.h"
 #include "servers/DefaultServers.h"
+#include "servers/clsHosts.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,14 +39,14 @@ void applyLegacyServer(clsHosts &Hosts, qint16 exclusive, const QString &path)
 
 } // namespace
 
-QString dataFilePath(const ProgramState &state)
+QString dataFilePath(const QString &dataFolder)
 {
-    return state.DataFolder + QLatin1String(DataFile::FileName);
+    return dataFolder + QLatin1String(DataFile::FileName);
 }
 
-void CreateDataFolder(const ProgramState &state)
+void CreateDataFolder(const QString &dataFolder)
 {
-    QDir().mkpath(state.DataFolder);
+    QDir().mkpath(dataFolder);
 }
 
 bool DataFileIsValid(const QString &path)
@@ -62,15 +63,15 @@ bool DataFileIsValid(QIODevice &file)
     return BinaryFields::readInt16(file, version) && version >= 1;
 }
 
-bool LoadDataFile(ProgramState &state)
+bool LoadDataFile(const QString &dataFolder, IntervalChoice &interval, clsHosts &Hosts)
 {
-    QFile file(dataFilePath(state));
+    QFile file(dataFilePath(dataFolder));
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    return LoadDataFile(state, file);
+    return LoadDataFile(file, interval, Hosts);
 }
 
-bool LoadDataFile(ProgramState &state, QIODevice &file)
+bool LoadDataFile(QIODevice &file, IntervalChoice &intervalChoice, clsHosts &Hosts)
 {
     using namespace BinaryFields;
     qint16 version = 0;
@@ -84,32 +85,32 @@ bool LoadDataFile(ProgramState &state, QIODevice &file)
         || !readInt32(file, interval))
         return false;
 
-    state.Interval.applyCode(interval);
+    intervalChoice.applyCode(interval);
     if (version >= FirstHostBlockVersion)
-        return state.Hosts.ReadProperties(file);
-    applyLegacyServer(state.Hosts, exclusive, AnsiText::toUnicode(legacyPath));
+        return Hosts.ReadProperties(file);
+    applyLegacyServer(Hosts, exclusive, AnsiText::toUnicode(legacyPath));
     return true;
 }
 
-bool SaveDataFile(const ProgramState &state)
+bool SaveDataFile(const QString &dataFolder, const IntervalChoice &interval, const clsHosts &Hosts)
 {
-    QSaveFile file(dataFilePath(state));
+    QSaveFile file(dataFilePath(dataFolder));
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // QSaveFile::commit() does not report a failure of its final flush (Qt 6.4): a
     // short write there would replace the old file with a truncated one. Flushing
     // first brings that failure to light while the old file is still in place.
-    if (!SaveDataFile(state, file) || !file.flush()) {
+    if (!SaveDataFile(file, interval, Hosts) || !file.flush()) {
         file.cancelWriting();
         return false;
     }
     return file.commit();
 }
 
-bool SaveDataFile(const ProgramState &state, QIODevice &file)
+bool SaveDataFile(QIODevice &file, const IntervalChoice &interval, const clsHosts &Hosts)
 {
     using namespace BinaryFields;
     return writeInt16(file, DataFile::Version) && writeBytes(file, QByteArray(ReservedBytes, '\0'))
-        && writeInt16(file, 0) && writeInt32(file, 0) && writeInt32(file, state.Interval.code())
-        && state.Hosts.WriteProperties(file);
+        && writeInt16(file, 0) && writeInt32(file, 0) && writeInt32(file, interval.code())
+        && Hosts.WriteProperties(file);
 }

@@ -3,7 +3,8 @@
 #include <QString>
 
 class QIODevice;
-struct ProgramState;
+class clsHosts;
+struct IntervalChoice;
 
 // The data file keeps the server list and the synchronization interval between runs.
 // Layout, little-endian: 16-bit version (7), 8 reserved zero bytes, 16-bit legacy flag,
@@ -15,12 +16,12 @@ constexpr qint16 Version = 7;
 inline constexpr char FileName[] = "Brindlecot.dat";
 } // namespace DataFile
 
-// DataFolder followed by the file name.
-QString dataFilePath(const ProgramState &state);
+// The folder (with its trailing separator) followed by the file name.
+QString dataFilePath(const QString &dataFolder);
 
 // Creates the data folder with any missing parents. Failures are ignored: a folder that
 // cannot be made shows later as a file that cannot be opened.
-void CreateDataFolder(const ProgramState &state);
+void CreateDataFolder(const QString &dataFolder);
 
 // True when the file can be opened and its first 16-bit value is 1 or more.
 bool DataFileIsValid(const QString &path);
@@ -30,10 +31,10 @@ bool DataFileIsValid(QIODevice &file);
 // predate the server list: they bring the built-in servers and at most one server of
 // their own. The first error ends the reading and keeps what was applied before it.
 // True when the whole file was read without error.
-bool LoadDataFile(ProgramState &state);
-bool LoadDataFile(ProgramState &state, QIODevice &file);
+bool LoadDataFile(const QString &dataFolder, IntervalChoice &interval, clsHosts &Hosts);
+bool LoadDataFile(QIODevice &file, IntervalChoice &interval, clsHosts &Hosts);
 
 // Writes the whole file. The file on disk is replaced only once the new one is complete,
 // so a failed save leaves the previous file as it was. True on success.
-bool SaveDataFile(const ProgramState &state);
-bool SaveDataFile(const ProgramState &state, QIODevice &file);
+bool SaveDataFile(const QString &dataFolder, const IntervalChoice &interval, const clsHosts &Hosts);
+bool SaveDataFile(QIODevice &file, const IntervalChoice &interval, const clsHosts &Hosts);

@@ -124,3 +124,26 @@ qint32 clsHosts::FindPathname(const QString &thePathname) const
     }
     return -1;
 }
+
+clsHosts::HostRef clsHosts::AddServer(const QString &theAddress)
+{
+    if (FindPathname(theAddress) != -1)
+        return nullptr;
+    auto record = std::make_shared<clsHost>();
+    record->setHostName(theAddress);
+    record->setHostPath(theAddress);
+    Add(record);
+    return record;
+}
+
+clsHosts::HostRef clsHosts::ChangeServer(const QString &thePathname, const QString &theAddress)
+{
+    const qint32 position = FindPathname(thePathname);
+    if (position == -1 || FindPathname(theAddress) != -1)
+        return nullptr;
+    const qint16 active = Item(position)->HostActive();
+    Remove(position);
+    HostRef record = AddServer(theAddress);
+    record->setHostActive(active);
+    return record;
+}

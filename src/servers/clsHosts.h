@@ -43,5 +43,15 @@ public:
     // Position of the first record whose HostPath equals thePathname exactly, or -1.
     qint32 FindPathname(const QString &thePathname) const;
 
+    // The list's rules for the user's edits. An address that is already listed is never
+    // added a second time; each returns the record it made, or null when it changed nothing.
+
+    // A new server at the end of the list, not yet in automatic use.
+    HostRef AddServer(const QString &theAddress);
+    // The server thePathname becomes theAddress: a fresh record at the end of the list that
+    // keeps only the old one's check box. Null when thePathname is not listed or theAddress
+    // is (the unchanged address included).
+    HostRef ChangeServer(const QString &thePathname, const QString &theAddress);
+
     QList<HostRef> mItems;
 };

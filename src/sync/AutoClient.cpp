@@ -1,6 +1,6 @@
 #include "sync/AutoClient.h"
 
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "platform/SystemClock.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "sync/ManualClient.h"
 
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "platform/SystemClock.h"
 
 ManualClient::ManualClient(ProgramState &state, quint16 port, QObject *parent)

@@ -1,9 +1,9 @@
 #include "sync/TimeServer.h"
 
-#include "common/ProgramState.h"
 #include "platform/ClockAccess.h"
 #include "platform/PortHelper.h"
 #include "platform/SystemClock.h"
+#include "state/ProgramState.h"
 
 TimeServer::TimeServer(ProgramState &state, quint16 port, const QHostAddress &address, QObject *parent)
     : QObject(parent), mState(state), mPort(port), mAddress(address)

@@ -1,6 +1,6 @@
 #include "ui/frmHosts.h"
 
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "format/Format.h"
 #include "format/TimeTexts.h"
 #include "platform/Pictures.h"
@@ -355,17 +355,13 @@ void frmHosts::cmdNew_Click()
         const QString address = GetInput(QStringLiteral("New Time Server"), QStringLiteral("IP address of new time server:"), QString());
         if (address.isEmpty())
             break;
-        if (mState.Hosts.FindPathname(address) != -1) {
+        const clsHosts::HostRef record = mState.Hosts.AddServer(address);
+        if (!record) {
             showDuplicate(this);
             continue;
         }
-        // A new server takes no part in automatic synchronization until it is checked.
-        auto record = std::make_shared<clsHost>();
-        record->setHostName(address);
-        record->setHostPath(address);
         addEntry(*record);
         sortList();
-        mState.Hosts.Add(record);
         break;
     }
     ListView1->setFocus();
@@ -378,24 +374,14 @@ void frmHosts::EditSelectedServer()
     if (item && mState.Hosts.FindPathname(key) != -1) {
         for (;;) {
             const QString address = GetInput(QStringLiteral("Edit Time Server"), QStringLiteral("New IP address of time server:"), key);
-            if (address.isEmpty())
+            if (address.isEmpty() || mState.Hosts.FindPathname(key) == -1)
                 break;
             // The edited server counts too: saving the address unchanged is a duplicate.
-            if (mState.Hosts.FindPathname(address) != -1) {
+            const clsHosts::HostRef record = mState.Hosts.ChangeServer(key, address);
+            if (!record) {
                 showDuplicate(this);
                 continue;
             }
-            const qint32 position = mState.Hosts.FindPathname(key);
-            const clsHosts::HostRef old = mState.Hosts.Item(position);
-            if (!old)
-                break;
-            // The edited server moves to the end, keeps its check box and starts afresh.
-            auto record = std::make_shared<clsHost>();
-            record->setHostName(address);
-            record->setHostPath(address);
-            record->setHostActive(old->HostActive());
-            mState.Hosts.Remove(position);
-            mState.Hosts.Add(record);
 
             item->setData(0, KeyRole, address);
             item->setText(0, QLatin1Char(' ') + address);

@@ -2,7 +2,7 @@
 #include "FakeTimeZoneBias.h"
 #include "app/TrayDisplay.h"
 #include "app/frmMain.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "servers/DataFile.h"
 #include "servers/DefaultServers.h"
 

@@ -1,7 +1,7 @@
 #include "ClockPrivilege.h"
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "platform/SystemClock.h"
 #include "platform/TimeZoneBias.h"
 #include "servers/DataFile.h"

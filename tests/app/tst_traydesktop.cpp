@@ -1,7 +1,7 @@
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
 #include "TrayDesktop.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "servers/DataFile.h"
 
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "app/WebPages.h"
 #include "app/frmAbout.h"
 #include "app/frmMain.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "servers/DataFile.h"
 
 #include <QAction>

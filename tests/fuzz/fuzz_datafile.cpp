@@ -1,7 +1,7 @@
 // Loads arbitrary bytes as the data file, the way start-up does, and checks what a
 // loaded program must always satisfy.
 
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "servers/DataFile.h"
 
 #include "FakeSystemClock.h"

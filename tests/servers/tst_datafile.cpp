@@ -1,4 +1,4 @@
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "platform/DataFolder.h"
 #include "servers/DataFile.h"
 #include "servers/DefaultServers.h"

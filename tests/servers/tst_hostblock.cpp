@@ -127,6 +127,52 @@ private slots:
         QCOMPARE(hosts.Item(3)->HostActive(), qint16(0));
     }
 
+    // The rules of the user's edits: no address twice, an edit is a fresh record at the end
+    // that keeps only the check box.
+    void editRules_data()
+    {
+        QTest::addColumn<QString>("from"); // empty: a new server
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<qint16>("active");
+        QTest::newRow("new") << "" << "d" << QStringList { "a", "b", "c", "d" } << qint16(0);
+        QTest::newRow("new, listed") << "" << "b" << QStringList { "a", "b", "c" } << qint16(-1);
+        QTest::newRow("new, case differs") << "" << "B" << QStringList { "a", "b", "c", "B" } << qint16(0);
+        QTest::newRow("edit moves to the end") << "a" << "d" << QStringList { "b", "c", "d" } << qint16(1);
+        QTest::newRow("edit of an unchecked one") << "b" << "d" << QStringList { "a", "c", "d" } << qint16(0);
+        QTest::newRow("edit to a listed one") << "a" << "c" << QStringList { "a", "b", "c" } << qint16(-1);
+        QTest::newRow("edit unchanged") << "a" << "a" << QStringList { "a", "b", "c" } << qint16(-1);
+        QTest::newRow("edit of one not listed") << "x" << "d" << QStringList { "a", "b", "c" } << qint16(-1);
+    }
+
+    void editRules()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QStringList, paths);
+        QFETCH(qint16, active);
+        clsHosts hosts;
+        hosts.Add(makeHost({ "", "a", 1, 1, 40000.5, 7 }));
+        hosts.Add(makeHost({ "", "b", 0, 2, 40001.5, 3 }));
+        hosts.Add(makeHost({ "", "c", 1 }));
+        const clsHosts::HostRef made = from.isEmpty() ? hosts.AddServer(to) : hosts.ChangeServer(from, to);
+        QStringList left;
+        for (qint32 i = 1; i <= hosts.count(); ++i)
+            left << hosts.Item(i)->HostPath();
+        QCOMPARE(left, paths);
+        if (active == -1) {
+            QVERIFY(!made);
+            return;
+        }
+        QCOMPARE(made, hosts.Item(hosts.count()));
+        QCOMPARE(made->HostName(), to);
+        QCOMPARE(made->HostActive(), active);
+        // Nothing of the old record's results comes along.
+        QCOMPARE(made->HostStatus(), qint16(0));
+        QCOMPARE(made->HostPollDate(), 0.0);
+        QCOMPARE(made->HostSynchError(), 0);
+    }
+
     void blockRoundTrip_data()
     {
         QTest::addColumn<QList<Record>>("records");

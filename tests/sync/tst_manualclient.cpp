@@ -3,7 +3,7 @@
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
 #include "ScriptedTimeServer.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -2,7 +2,7 @@
 
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 
 #include <QProcess>
 #include <QStandardPaths>

@@ -3,7 +3,7 @@
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
 #include "PortPrivilege.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 
 #include <QTcpSocket>
 #include <QtTest>

@@ -10,7 +10,7 @@
 
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "ui/frmEdit.h"
 #include "ui/frmHosts.h"
 

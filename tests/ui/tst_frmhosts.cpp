@@ -4,7 +4,7 @@
 #include "FakeTimeZoneBias.h"
 #include "ModalDriver.h"
 #include "ScriptedTimeServer.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "format/TimeTexts.h"
 #include "platform/Pictures.h"
 #include "ui/HostsLayout.h"

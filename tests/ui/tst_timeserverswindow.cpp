@@ -3,7 +3,7 @@
 #include "ModalDriver.h"
 #include "ScriptedTimeServer.h"
 #include "app/frmMain.h"
-#include "common/ProgramState.h"
+#include "state/ProgramState.h"
 #include "servers/DataFile.h"
 #include "ui/frmEdit.h"
 #include "ui/frmHosts.h"

@@ -2,6 +2,7 @@
 
 #include "common/Date.h"
 #include "common/IntervalChoice.h"
+#include "servers/DataFile.h"
 #include "servers/clsHosts.h"
 
 #include <QString>
@@ -40,3 +41,14 @@ struct ProgramState {
     qint32 pollTicks = 0;  // seconds
     qint32 pollLimit = 10; // seconds
 };
+
+// The data file of this program's state: its folder, interval and server list.
+inline QString dataFilePath(const ProgramState &state) { return dataFilePath(state.DataFolder); }
+inline void CreateDataFolder(const ProgramState &state) { CreateDataFolder(state.DataFolder); }
+inline bool LoadDataFile(ProgramState &state) { return LoadDataFile(state.DataFolder, state.Interval, state.Hosts); }
+inline bool LoadDataFile(ProgramState &state, QIODevice &file) { return LoadDataFile(file, state.Interval, state.Hosts); }
+inline bool SaveDataFile(const ProgramState &state) { return SaveDataFile(state.DataFolder, state.Interval, state.Hosts); }
+inline bool SaveDataFile(const ProgramState &state, QIODevice &file)
+{
+    return SaveDataFile(file, state.Interval, state.Hosts);
+}

@@ -14,6 +14,9 @@ public:
 
     // Current local date and time, to the whole second.
     virtual Date now() const = 0;
+    // Current universal time: whole seconds since 1970-01-01 00:00:00 UTC. No time zone is
+    // read, so it never fails.
+    virtual qint64 utcSeconds() const = 0;
     // Setting the clock is two steps, the date and then the time of day, each returning 0
     // or the system's error number. bias (minutes, UTC = local + bias) is the one the
     // caller computed its local target with, read once before the first step and passed

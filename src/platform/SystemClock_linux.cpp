@@ -33,6 +33,13 @@ public:
                                    QTime(local.tm_hour, local.tm_min, second));
     }
 
+    qint64 utcSeconds() const override
+    {
+        timespec current {};
+        clock_gettime(CLOCK_REALTIME, &current);
+        return current.tv_sec;
+    }
+
     int setLocalDate(const QDate &day, qint32 bias) override
     {
         if (!day.isValid())

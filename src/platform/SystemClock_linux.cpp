@@ -7,6 +7,7 @@
 #include <QProcess>
 
 #include <cerrno>
+#include <limits>
 #include <ctime>
 
 namespace {
@@ -14,6 +15,8 @@ namespace {
 // The clock helper's exit status: 0 set, 1..63 the system's error number, 64 a request
 // that was not well formed, 65 an error number above 63.
 constexpr int HelperMalformed = 64;
+constexpr qint64 MillisecondsPerSecond = 1000;
+constexpr long NanosecondsPerMillisecond = 1000000;
 
 class LinuxSystemClock final : public SystemClock
 {
@@ -40,28 +43,18 @@ public:
         return current.tv_sec;
     }
 
-    int setLocalDate(const QDate &day, qint32 bias) override
+    int setLocalDateTime(Date target, qint32 bias, qint64 afterTarget) override
     {
-        if (!day.isValid())
+        const QDate day = DateTime::dayOf(target);
+        const QTime time = DateTime::timeOf(target);
+        if (!day.isValid() || !time.isValid() || afterTarget < 0)
             return EINVAL;
-        timespec current {};
-        if (clock_gettime(CLOCK_REALTIME, &current) != 0)
-            return errno;
-        // The fraction of the second stays: only the date changes.
-        return set({ WallClock::withLocalDate(current.tv_sec, day.year(), day.month(), day.day(), bias),
-                     current.tv_nsec },
-                   bias);
-    }
-
-    int setLocalTime(const QTime &time, qint32 bias) override
-    {
-        if (!time.isValid())
+        const WallClock::LocalTime local { day.year(), day.month(), day.day(),
+                                           time.hour() * 3600 + time.minute() * 60 + time.second() };
+        const std::int64_t seconds = WallClock::toUtcSeconds(local, bias) + afterTarget / MillisecondsPerSecond;
+        if (seconds < 0 || seconds > std::numeric_limits<time_t>::max())
             return EINVAL;
-        timespec current {};
-        if (clock_gettime(CLOCK_REALTIME, &current) != 0)
-            return errno;
-        const int secondOfDay = time.hour() * 3600 + time.minute() * 60 + time.second();
-        return set({ WallClock::withLocalTimeOfDay(current.tv_sec, secondOfDay, bias), 0 }, bias);
+        return set({ time_t(seconds), long(afterTarget % MillisecondsPerSecond) * NanosecondsPerMillisecond }, bias);
     }
 
 private:
@@ -77,20 +70,23 @@ private:
         const int error = errno;
         if (error != EPERM || mHelper.isEmpty() || !QFileInfo(mHelper).isFile())
             return error;
-        return runHelper(wanted.tv_sec, bias);
+        return runHelper(wanted, bias);
     }
 
-    // brindlecot-clock YYYY-MM-DD HH:MM:SS BIAS: the whole local date and time of the
-    // wanted second, read with the bias the caller computed it with; no shell.
-    int runHelper(std::int64_t utc, qint32 bias) const
+    // brindlecot-clock YYYY-MM-DD HH:MM:SS.mmm BIAS: the whole local date and time of the
+    // wanted instant, read with the bias the caller computed it with, in one run; no shell
+    // and no environment.
+    int runHelper(const timespec &wanted, qint32 bias) const
     {
-        const WallClock::LocalTime local = WallClock::fromUtcSeconds(utc, bias);
+        const WallClock::LocalTime local = WallClock::fromUtcSeconds(wanted.tv_sec, bias);
         const int second = local.secondOfDay;
         QProcess helper;
         helper.setProgram(mHelper);
         helper.setArguments({ QString::asprintf("%04d-%02d-%02d", local.year, local.month, local.day),
-                              QString::asprintf("%02d:%02d:%02d", second / 3600, second / 60 % 60, second % 60),
+                              QString::asprintf("%02d:%02d:%02d.%03ld", second / 3600, second / 60 % 60, second % 60,
+                                                wanted.tv_nsec / NanosecondsPerMillisecond),
                               QString::number(bias) });
+        helper.setProcessEnvironment(QProcessEnvironment());
         helper.setStandardInputFile(QProcess::nullDevice());
         helper.setStandardOutputFile(QProcess::nullDevice());
         helper.setStandardErrorFile(QProcess::nullDevice());

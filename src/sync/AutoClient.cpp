@@ -1,7 +1,7 @@
 #include "sync/AutoClient.h"
 
 #include "state/ProgramState.h"
-#include "platform/SystemClock.h"
+#include "sync/AnswerRule.h"
 
 namespace {
 
@@ -50,6 +50,7 @@ void AutoClient::StartSynchronization()
     mState.pollLimit = AttemptLimit;
     mTcpClient.setRemoteHost(ChooseServer());
     mTcpClient.setRemotePort(mPort);
+    mAttemptStarted.start();
     if (!mTcpClient.Connect()) {
         // No active server or an unusable address: the countdown tries again on the
         // 11th tick, still looking for a time server.
@@ -89,42 +90,36 @@ void AutoClient::tcpClient_DataArrival(qint64 /*bytesTotal*/)
 
 int AutoClient::handleAnswer(const QByteArray &block)
 {
-    const auto value = TimeProtocol::decode(block);
-    if (!value)
+    const AnswerRule::Outcome outcome = AnswerRule::apply(block, mAttemptStarted.elapsed(), mState.Clock, mState.Zone);
+    switch (outcome.verdict) {
+    case AnswerRule::Verdict::TooFewBytes:
         return TooFewBytesError;
-    qint32 bias = 0;
-    if (!GetTimeZoneBias(mState.Zone, bias)) {
+    case AnswerRule::Verdict::NoTimeZone:
         mState.TrayAlert = 2;
         mState.TrayAlertMessage = QStringLiteral("Could not find local time zone");
         mState.pollLimit = AttemptLimit;
         return 0;
-    }
-    const Date serverTime = TimeValueToLocal(*value, bias);
-    const qint32 error = SecondsSince(serverTime, mState.Clock.now()); // seconds
-    if (error == -1 || error >= RefusedError) {
+    case AnswerRule::Verdict::NotComputable:
+    case AnswerRule::Verdict::TooFarOff:
         // Never believed: the user has to set the clock by hand.
         mState.TrayAlert = 1;
         mState.pollLimit = AttemptLimit;
         return 0;
+    case AnswerRule::Verdict::ClockRefused:
+        return outcome.refusal;
+    case AnswerRule::Verdict::Synchronized:
+        break;
     }
-    if (error >= SmallestCorrection) {
-        // Both steps take the bias that serverTime was computed with, so the clock ends at
-        // the server's UTC even across a change of daylight saving.
-        if (const int refused = mState.Clock.setLocalDateTime(serverTime, bias))
-            return refused;
-    }
-
-    const Date now = mState.Clock.now(); // after the clock was set
     mState.TrayAlert = 0;
-    mState.LastSynchDate = now;
+    mState.LastSynchDate = outcome.now;
     mState.pollLimit = mState.Interval.GetSynchInterval();
     // The record may have been deleted meanwhile: the attempt still counts.
     const qint32 position = mState.Hosts.FindPathname(mTcpClient.RemoteHost());
     if (position != -1) {
         if (const clsHosts::HostRef host = mState.Hosts.Item(position)) {
             host->setHostStatus(1);
-            host->setHostPollDate(now);
-            host->setHostSynchError(error);
+            host->setHostPollDate(outcome.now);
+            host->setHostSynchError(outcome.error);
         }
     }
     return 0;

@@ -3,6 +3,7 @@
 #include "platform/SocketControl.h"
 #include "sync/TimeProtocol.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -24,8 +25,6 @@ class AutoClient : public QObject
 
 public:
     static constexpr qint32 AttemptLimit = 10;       // seconds: next attempt on the 11th tick
-    static constexpr qint32 RefusedError = 1800;     // seconds: never believed from here on
-    static constexpr qint32 SmallestCorrection = 2;  // seconds: 0 or 1 leave the clock alone
     static constexpr int TooFewBytesError = 9;       // error number of a short answer
 
     // seed: the random generator's seed, fixed by tests; taken from the system otherwise.
@@ -51,13 +50,14 @@ public:
     void tcpClient_Error(int number, const QString &description);
 
 private:
-    // Decodes, checks and applies one answer; 0, or the number of the error that
-    // interrupted it.
+    // Applies the answer rule to one answer and reports its outcome in the program's
+    // state; 0, or the number of the error that interrupted it.
     int handleAnswer(const QByteArray &block);
     void closeIfOpen();
 
     ProgramState &mState;
     quint16 mPort;
     SocketControl mTcpClient;
+    QElapsedTimer mAttemptStarted; // monotonic: since the connection was started
     std::mt19937 mRandom;
 };

@@ -1,7 +1,7 @@
 #include "sync/ManualClient.h"
 
 #include "state/ProgramState.h"
-#include "platform/SystemClock.h"
+#include "sync/AnswerRule.h"
 
 ManualClient::ManualClient(ProgramState &state, quint16 port, QObject *parent)
     : QObject(parent)
@@ -26,6 +26,7 @@ void ManualClient::Start(const QString &host)
     }
     mTcpClient.setRemoteHost(host);
     mTcpClient.setRemotePort(mPort);
+    mAttemptStarted.start();
     if (!mTcpClient.Connect()) {
         const QString description = mTcpClient.lastErrorDescription();
         closeIfOpen();
@@ -98,43 +99,31 @@ void ManualClient::tcpClient_Error(int /*number*/, const QString &description)
 
 ManualOutcome ManualClient::handleAnswer(const QByteArray &block, const QString &host)
 {
-    const auto value = TimeProtocol::decode(block);
-    if (!value) {
+    const AnswerRule::Outcome outcome = AnswerRule::apply(block, mAttemptStarted.elapsed(), mState.Clock, mState.Zone);
+    if (outcome.verdict != AnswerRule::Verdict::Synchronized)
         recordFailure(host);
+    switch (outcome.verdict) {
+    case AnswerRule::Verdict::TooFewBytes:
         return {ManualOutcome::Failed, host, false, QStringLiteral("Error: incomplete response received from %1").arg(host)};
-    }
-    qint32 bias = 0;
-    if (!GetTimeZoneBias(mState.Zone, bias)) {
-        recordFailure(host);
+    case AnswerRule::Verdict::NoTimeZone:
         return {ManualOutcome::Failed, host, false, QStringLiteral("Error: could not find local time zone")};
-    }
-    const Date serverTime = TimeValueToLocal(*value, bias);
-    const qint32 error = SecondsSince(serverTime, mState.Clock.now()); // seconds
-    if (error == -1) {
-        recordFailure(host);
+    case AnswerRule::Verdict::NotComputable:
         return {ManualOutcome::Failed, host, false, QStringLiteral("Error: invalid response received from %1").arg(host)};
-    }
-    if (error >= RefusedError) {
+    case AnswerRule::Verdict::TooFarOff:
         // Marked in bold: the server answered, but its time is not believed.
-        recordFailure(host);
         return {ManualOutcome::Failed, host, true, QStringLiteral("Error: invalid time received from %1").arg(host)};
+    case AnswerRule::Verdict::ClockRefused:
+        return {ManualOutcome::Failed, host, false,
+                QStringLiteral("Error: the clock could not be set (%1)").arg(qt_error_string(outcome.refusal))};
+    case AnswerRule::Verdict::Synchronized:
+        break;
     }
-    if (error >= SmallestCorrection) {
-        // Both steps take the bias that serverTime was computed with (see AutoClient).
-        if (const int refused = mState.Clock.setLocalDateTime(serverTime, bias)) {
-            recordFailure(host);
-            return {ManualOutcome::Failed, host, false,
-                    QStringLiteral("Error: the clock could not be set (%1)").arg(qt_error_string(refused))};
-        }
-    }
-
-    const Date now = mState.Clock.now(); // after the clock was set
-    mState.LastSynchDate = now;
+    mState.LastSynchDate = outcome.now;
     const qint32 position = mState.Hosts.FindPathname(host);
     if (const clsHosts::HostRef record = mState.Hosts.Item(position)) {
         record->setHostStatus(1);
-        record->setHostPollDate(now);
-        record->setHostSynchError(error);
+        record->setHostPollDate(outcome.now);
+        record->setHostSynchError(outcome.error);
     }
     return {ManualOutcome::Succeeded, host, std::nullopt, QStringLiteral("Successfully synchronized with %1").arg(host)};
 }

@@ -3,6 +3,7 @@
 #include "platform/SocketControl.h"
 #include "sync/TimeProtocol.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -39,9 +40,6 @@ class ManualClient : public QObject
     Q_OBJECT
 
 public:
-    static constexpr qint32 RefusedError = 1800;    // seconds: an invalid time of that server
-    static constexpr qint32 SmallestCorrection = 2; // seconds: 0 or 1 leave the clock alone
-
     explicit ManualClient(ProgramState &state, quint16 port = TimeProtocol::Port, QObject *parent = nullptr);
 
     SocketControl &tcpClient() { return mTcpClient; }
@@ -72,5 +70,6 @@ private:
     ProgramState &mState;
     quint16 mPort;
     SocketControl mTcpClient;
+    QElapsedTimer mAttemptStarted; // monotonic: since the connection was started
     bool mBusy = false;
 };

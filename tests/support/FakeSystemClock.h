@@ -22,24 +22,19 @@ public:
         return *DateTime::toSerialSeconds(current) + qint64(zoneBias) * 60 - UnixEpochOnDateScale;
     }
 
-    int setLocalDate(const QDate &day, qint32 bias) override
+    // One setting of the whole instant. The fake keeps whole seconds: what lies after the
+    // target's second is recorded, and moves the fake only by whole seconds.
+    int setLocalDateTime(Date target, qint32 bias, qint64 afterTarget) override
     {
-        calls << QStringLiteral("date %1").arg(day.toString(Qt::ISODate));
+        calls << QStringLiteral("set %1T%2").arg(DateTime::dayOf(target).toString(Qt::ISODate),
+                                                 DateTime::timeOf(target).toString(Qt::ISODate));
         biases << bias;
-        if (failWith == 0)
-            current = DateTime::fromParts(day, DateTime::timeOf(current));
-        return failWith;
-    }
-
-    int setLocalTime(const QTime &time, qint32 bias) override
-    {
-        calls << QStringLiteral("time %1").arg(time.toString(Qt::ISODate));
-        biases << bias;
-        if (timeFailWith != 0)
-            return timeFailWith;
-        if (failWith == 0)
-            current = DateTime::fromParts(DateTime::dayOf(current), time);
-        return failWith;
+        targets << target;
+        afterTargets << afterTarget;
+        if (failWith != 0)
+            return failWith;
+        current = DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(target) + afterTarget / 1000);
+        return 0;
     }
 
     void advance(qint64 seconds) { current = DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(current) + seconds); }
@@ -49,8 +44,9 @@ public:
 
     Date current;
     qint32 zoneBias = 0; // minutes, UTC = local + zoneBias: the zone the fake's local time is in
-    int failWith = 0;  // the errno that setting returns, 0 for success
-    int timeFailWith = 0; // the errno of the time step alone, after a date step that works
-    QStringList calls; // "date YYYY-MM-DD", "time HH:MM:SS" in call order
+    int failWith = 0;  // the errno that setting returns, 0 for success: a refused setting changes nothing
+    QStringList calls; // "set YYYY-MM-DDTHH:MM:SS", the target's second, in call order
     QList<qint32> biases; // the bias passed with each call, minutes
+    QList<Date> targets; // the local second of each call
+    QList<qint64> afterTargets; // the milliseconds after the target's second, each call
 };

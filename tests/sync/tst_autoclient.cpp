@@ -140,7 +140,7 @@ private slots:
         const QString error9 = QStringLiteral("Error (9) when time received from server");
         const QStringList none;
         auto set = [](const char *day, const char *time) {
-            return QStringList{QStringLiteral("date %1").arg(QLatin1String(day)), QStringLiteral("time %1").arg(QLatin1String(time))};
+            return QStringList{QStringLiteral("set %1T%2").arg(QLatin1String(day), QLatin1String(time))};
         };
 
         // Valid answers.
@@ -177,7 +177,7 @@ private slots:
                                          << QStringLiteral("Could not find local time zone") << 10 << none << -1;
         QTest::newRow("clock refuses (EPERM)") << int(Replies) << answerAt(5) << StartTime << true << 1 << 2
                                                << QStringLiteral("Error (1) when time received from server") << 10
-                                               << QStringList{QStringLiteral("date 2004-01-06")} << -1;
+                                               << set("2004-01-06", "13:41:22") << -1;
 
         // No answer at all: still looking, the countdown tries again on the 11th tick.
         QTest::newRow("closes without data") << int(ClosesAtOnce) << QByteArray() << StartTime << true << 0 << 3 << Earlier
@@ -247,8 +247,11 @@ private slots:
         QCOMPARE(rig.state.TrayAlertMessage, message);
         QCOMPARE(rig.state.pollLimit, limit);
         QCOMPARE(rig.clock.calls, clockCalls);
-        // Both steps take the bias that the server's local time was computed with.
+        // The setting takes the bias that the server's local time was computed with, and
+        // puts the clock half a second and half the round trip after the server's second.
         QCOMPARE(rig.clock.biases, QList<qint32>(clockCalls.size(), rig.zone.bias));
+        for (const qint64 after : std::as_const(rig.clock.afterTargets))
+            QVERIFY2(after >= 500 && after <= 500 + EventWait / 2, QByteArray::number(after));
         if (recordedError >= 0) {
             QCOMPARE(rig.record->HostStatus(), qint16(1));
             QCOMPARE(rig.record->HostSynchError(), recordedError);
@@ -288,18 +291,18 @@ private slots:
         QCOMPARE(rig.state.pollLimit, 10);
     }
 
-    void dateSetThenTimeRefused()
+    void aRefusedSettingLeavesTheClockUnchanged()
     {
-        // The date step goes through, the time step is refused: an error, and the clock
-        // keeps the new date (just past midnight on the server, a day ahead here).
+        // A correction across midnight that the system refuses: an error, and the clock
+        // keeps its old date and time; nothing was set halfway.
         ScriptedServer server(ScriptedServer::Reply, answerAt(3, QTime(23, 59, 59)));
         Rig rig(server.port(), QTime(23, 59, 59));
-        rig.clock.timeFailWith = EPERM;
+        rig.clock.failWith = EPERM;
         QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
         rig.client.SynchronizeNow();
         QVERIFY(arrivals.wait(EventWait));
-        QCOMPARE(rig.clock.calls, (QStringList { u"date 2004-01-07"_qs, u"time 00:00:02"_qs }));
-        QCOMPARE(rig.clock.now(), DateTime::fromParts(QDate(2004, 1, 7), QTime(23, 59, 59)));
+        QCOMPARE(rig.clock.calls, (QStringList { u"set 2004-01-07T00:00:02"_qs }));
+        QCOMPARE(rig.clock.now(), DateTime::fromParts(QDate(2004, 1, 6), QTime(23, 59, 59)));
         QCOMPARE(rig.state.TrayAlert, qint16(2));
         QCOMPARE(rig.state.TrayAlertMessage, QStringLiteral("Error (1) when time received from server"));
         QCOMPARE(rig.state.pollLimit, 10);

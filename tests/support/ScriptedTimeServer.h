@@ -1,10 +1,13 @@
 #pragma once
 
+#include "FreePort.h"
+
 #include <QHostAddress>
 #include <QList>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 
 // A time server on 127.0.0.1 and a free port whose behaviour each test writes: it answers
 // every caller with fixed bytes (and then closes or holds the connection), closes at once,
@@ -16,20 +19,26 @@ public:
 
     explicit ScriptedTimeServer(Mode mode = Silent, QByteArray reply = {}) : mMode(mode), mReply(std::move(reply))
     {
-        mServer.listen(QHostAddress::LocalHost, 0);
+        QVERIFY(mServer.listen(QHostAddress::LocalHost, 0));
         QObject::connect(&mServer, &QTcpServer::newConnection, &mServer, [this] {
             while (QTcpSocket *peer = mServer.nextPendingConnection()) {
                 connections.append(peer);
                 if (mMode == Reply || mMode == ReplyAndHold) {
-                    peer->write(mReply);
-                    peer->flush();
-                    if (mMode == Reply)
-                        peer->disconnectFromHost();
+                    send(peer, mReply, mMode == Reply);
                 } else if (mMode == CloseAtOnce) {
                     peer->disconnectFromHost();
                 }
             }
         });
+    }
+
+    // What a test sends by hand to a caller that the server holds, and then perhaps closes.
+    static void send(QTcpSocket *peer, const QByteArray &bytes, bool thenClose)
+    {
+        peer->write(bytes);
+        peer->flush();
+        if (thenClose)
+            peer->disconnectFromHost();
     }
 
     bool listening() const { return mServer.isListening(); }
@@ -51,12 +60,3 @@ private:
     Mode mMode;
     QByteArray mReply;
 };
-
-// A port of 127.0.0.1 on which nobody listens.
-inline quint16 deadLoopbackPort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}

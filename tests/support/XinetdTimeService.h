@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FreePort.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHostAddress>
@@ -71,7 +73,7 @@ private:
             *why = QStringLiteral("no temporary folder: %1").arg(m_dir.errorString());
             return false;
         }
-        const quint16 port = freePort();
+        const quint16 port = freeLoopbackPort();
         if (port == 0) {
             *why = QStringLiteral("no free port on 127.0.0.1");
             return false;
@@ -134,16 +136,6 @@ private:
                    .arg(port)
                    .arg(StartTimeoutMs);
         return false;
-    }
-
-    static quint16 freePort()
-    {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, 0))
-            return 0;
-        const quint16 port = probe.serverPort();
-        probe.close();
-        return port;
     }
 
     QString m_program;

@@ -3,6 +3,7 @@
 #include "state/ProgramState.h"
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
+#include "ScriptedTimeServer.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -29,53 +30,6 @@ QByteArray answerAt(qint64 offset, QTime start = StartTime)
 {
     const Date serverTime = DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(DateTime::fromParts(StartDay, start)) + offset);
     return TimeProtocol::encode(*LocalToTimeValue(serverTime, ZoneBias));
-}
-
-// A time server on the loopback address whose behaviour each test writes.
-class ScriptedServer
-{
-public:
-    enum Mode { Reply, ReplyAndHold, CloseAtOnce, Silent };
-
-    ScriptedServer(Mode mode = Silent, QByteArray reply = {}) : mMode(mode), mReply(std::move(reply))
-    {
-        QVERIFY(mServer.listen(QHostAddress::LocalHost, 0));
-        QObject::connect(&mServer, &QTcpServer::newConnection, &mServer, [this] {
-            while (QTcpSocket *peer = mServer.nextPendingConnection()) {
-                connections.append(peer);
-                if (mMode == Reply || mMode == ReplyAndHold)
-                    send(peer, mReply, mMode == Reply);
-                else if (mMode == CloseAtOnce)
-                    peer->disconnectFromHost();
-            }
-        });
-    }
-
-    quint16 port() const { return mServer.serverPort(); }
-
-    static void send(QTcpSocket *peer, const QByteArray &bytes, bool thenClose)
-    {
-        peer->write(bytes);
-        peer->flush();
-        if (thenClose)
-            peer->disconnectFromHost();
-    }
-
-    QList<QTcpSocket *> connections; // owned by the server
-
-private:
-    QTcpServer mServer;
-    Mode mMode;
-    QByteArray mReply;
-};
-
-// A port on which nobody listens.
-quint16 deadPort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
 }
 
 // One program's state with fake clock and zone, one server record "127.0.0.1" that holds
@@ -203,12 +157,12 @@ private slots:
         QFETCH(QStringList, clockCalls);
         QFETCH(int, recordedError);
 
-        const ScriptedServer::Mode mode = peer == Replies           ? ScriptedServer::Reply
-                                          : peer == RepliesAndHolds ? ScriptedServer::ReplyAndHold
-                                          : peer == ClosesAtOnce    ? ScriptedServer::CloseAtOnce
-                                                                    : ScriptedServer::Silent;
-        ScriptedServer server(mode, reply);
-        Rig rig(peer == Refuses ? deadPort() : server.port(), start);
+        const ScriptedTimeServer::Mode mode = peer == Replies           ? ScriptedTimeServer::Reply
+                                          : peer == RepliesAndHolds ? ScriptedTimeServer::ReplyAndHold
+                                          : peer == ClosesAtOnce    ? ScriptedTimeServer::CloseAtOnce
+                                                                    : ScriptedTimeServer::Silent;
+        ScriptedTimeServer server(mode, reply);
+        Rig rig(peer == Refuses ? freeLoopbackPort() : server.port(), start);
         rig.zone.readable = biasReadable;
         rig.clock.failWith = clockRefusal;
         if (peer == NoActiveServer)
@@ -279,7 +233,7 @@ private slots:
     {
         // The system refuses a multicast address within the connect call; its error must
         // not run inside StartSynchronization.
-        Rig rig(deadPort());
+        Rig rig(freeLoopbackPort());
         rig.record->setHostPath(QStringLiteral("224.0.0.1"));
         QSignalSpy errors(&rig.client.tcpClient(), &SocketControl::Error);
         rig.client.SynchronizeNow();
@@ -295,7 +249,7 @@ private slots:
     {
         // A correction across midnight that the system refuses: an error, and the clock
         // keeps its old date and time; nothing was set halfway.
-        ScriptedServer server(ScriptedServer::Reply, answerAt(3, QTime(23, 59, 59)));
+        ScriptedTimeServer server(ScriptedTimeServer::Reply, answerAt(3, QTime(23, 59, 59)));
         Rig rig(server.port(), QTime(23, 59, 59));
         rig.clock.failWith = EPERM;
         QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
@@ -312,7 +266,7 @@ private slots:
 
     void aLateAnswerOfAnAbandonedAttemptIsIgnored()
     {
-        ScriptedServer server; // silent until told
+        ScriptedTimeServer server; // silent until told
         Rig rig(server.port());
         rig.client.SynchronizeNow();
         QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
@@ -321,7 +275,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rig.client.tcpClient().State(), qint16(SocketControl::sckConnected), EventWait);
 
         // The first connection answers now, 100 s off; nobody is listening to it any more.
-        ScriptedServer::send(server.connections.at(0), answerAt(100), false);
+        ScriptedTimeServer::send(server.connections.at(0), answerAt(100), false);
         QTest::qWait(200);
         QCOMPARE(rig.state.TrayAlert, qint16(3));
         QCOMPARE(rig.clock.calls, QStringList());
@@ -329,7 +283,7 @@ private slots:
 
         // The second one's answer is handled.
         QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
-        ScriptedServer::send(server.connections.at(1), answerAt(5), true);
+        ScriptedTimeServer::send(server.connections.at(1), answerAt(5), true);
         QVERIFY(arrivals.wait(EventWait));
         QCOMPARE(rig.state.TrayAlert, qint16(0));
         QCOMPARE(rig.record->HostSynchError(), 5);
@@ -337,14 +291,14 @@ private slots:
 
     void successWhenTheRecordWasDeleted()
     {
-        ScriptedServer server;
+        ScriptedTimeServer server;
         Rig rig(server.port());
         rig.client.SynchronizeNow();
         QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
         QVERIFY(rig.state.Hosts.Remove(1));
 
         QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
-        ScriptedServer::send(server.connections.first(), answerAt(5), true);
+        ScriptedTimeServer::send(server.connections.first(), answerAt(5), true);
         QVERIFY(arrivals.wait(EventWait));
         QCOMPARE(rig.state.TrayAlert, qint16(0));
         QCOMPARE(rig.state.pollLimit, Hourly);
@@ -357,7 +311,7 @@ private slots:
     // which draws a server anew. SynchronizeNow leaves the count alone.
     void countdownAndTimeOut()
     {
-        ScriptedServer server;
+        ScriptedTimeServer server;
         Rig rig(server.port());
 
         rig.tick(10);
@@ -395,14 +349,14 @@ private slots:
     // attempt, not from the answer.
     void nextAttemptAfterSuccessWaitsForTheInterval()
     {
-        ScriptedServer server;
+        ScriptedTimeServer server;
         Rig rig(server.port());
         rig.tick(11);
         QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
 
         rig.tick(3); // the answer comes three seconds late
         QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
-        ScriptedServer::send(server.connections.first(), answerAt(0), true);
+        ScriptedTimeServer::send(server.connections.first(), answerAt(0), true);
         QVERIFY(arrivals.wait(EventWait));
         QCOMPARE(rig.state.TrayAlert, qint16(0));
         QCOMPARE(rig.state.pollLimit, Hourly);
@@ -430,7 +384,7 @@ private slots:
     {
         QFETCH(bool, paused);
         QFETCH(int, hostsShowing);
-        ScriptedServer server;
+        ScriptedTimeServer server;
         Rig rig(server.port());
         rig.state.PauseChecked = paused;
         rig.state.HostsShowing = qint16(hostsShowing);

@@ -140,7 +140,7 @@ private slots:
                                                     : ScriptedTimeServer::CloseAtOnce;
         ScriptedTimeServer server(mode, reply);
         QVERIFY(server.listening());
-        Rig rig(peer == Refuses ? deadLoopbackPort() : server.port());
+        Rig rig(peer == Refuses ? freeLoopbackPort() : server.port());
         rig.zone.readable = biasReadable;
         rig.clock.failWith = clockRefusal;
         if (!inList)

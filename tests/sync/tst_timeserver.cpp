@@ -2,6 +2,7 @@
 
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
+#include "FreePort.h"
 #include "state/ProgramState.h"
 
 #include <QProcess>
@@ -66,13 +67,6 @@ bool allEnded(const Callers &callers)
     return std::all_of(callers.begin(), callers.end(), [](const auto &c) { return c->ended(); });
 }
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
 
 } // namespace
 
@@ -147,7 +141,7 @@ private slots:
 
     void listensFromTheFirstTickAndRetriesAfterAFailure()
     {
-        const quint16 port = freePort();
+        const quint16 port = freeLoopbackPort();
         QVERIFY(port != 0);
         Fixture f(port);
 
@@ -173,7 +167,7 @@ private slots:
 
     void anAcceptFailureClosesAndTheNextTickListensAgain()
     {
-        const quint16 port = freePort();
+        const quint16 port = freeLoopbackPort();
         QVERIFY(port != 0);
         Fixture f(port);
         f.server.tmrServer_Timer();

@@ -699,7 +699,7 @@ private slots:
 
     void refusedConnection()
     {
-        Rig rig({QStringLiteral("127.0.0.1")}, deadLoopbackPort());
+        Rig rig({QStringLiteral("127.0.0.1")}, freeLoopbackPort());
         rig.state.Hosts.Item(1)->setHostStatus(1);
         rig.window->RefreshServerList();
         rig.select(0);

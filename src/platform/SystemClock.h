@@ -14,28 +14,13 @@ public:
 
     // Current local date and time, to the whole second.
     virtual Date now() const = 0;
-    // Setting the clock is two steps, the date and then the time of day, each returning 0
-    // or the system's error number. bias (minutes, UTC = local + bias) is the one the
-    // caller computed its local target with, read once before the first step and passed
-    // to both. Each step reads the clock's current local time with that same bias and
-    // turns the result back into UTC with it: the date step keeps the local time of day
-    // as the caller saw it, the time step finds the date that the date step put in, and
-    // together they put the clock at exactly target + bias, the server's UTC, even when
-    // that wall-clock time happens twice or not at all because of daylight saving.
-
-    // Set the local date, keeping the time of day.
-    virtual int setLocalDate(const QDate &day, qint32 bias) = 0;
-    // Set the local time of day, keeping the date.
-    virtual int setLocalTime(const QTime &time, qint32 bias) = 0;
-
-    // Both steps in their order: the date of target, then its time of day. 0, or the error
-    // number of the first step refused; a refused date step leaves the time step untried.
-    int setLocalDateTime(Date target, qint32 bias)
-    {
-        if (const int refused = setLocalDate(DateTime::dayOf(target), bias))
-            return refused;
-        return setLocalTime(DateTime::timeOf(target), bias);
-    }
+    // Set the clock to the local date and time target, read with bias (minutes, UTC =
+    // local + bias): the bias the caller computed target with, so that the clock ends at
+    // exactly target + bias, the server's UTC, even when that wall-clock time happens twice
+    // or not at all because of daylight saving. One setting of the final instant: the clock
+    // never passes through a date that is neither the old one nor the new one. 0, or the
+    // system's error number; a refused setting leaves the clock as it was.
+    virtual int setLocalDateTime(Date target, qint32 bias) = 0;
 };
 
 // How long the clock helper may take before it is ended and the setting counts as failed.

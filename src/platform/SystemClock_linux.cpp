@@ -5,9 +5,11 @@
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 
 #include <cerrno>
 #include <ctime>
+#include <limits>
 
 namespace {
 
@@ -33,28 +35,18 @@ public:
                                    QTime(local.tm_hour, local.tm_min, second));
     }
 
-    int setLocalDate(const QDate &day, qint32 bias) override
+    int setLocalDateTime(Date target, qint32 bias) override
     {
-        if (!day.isValid())
+        const QDate day = DateTime::dayOf(target);
+        const QTime time = DateTime::timeOf(target);
+        if (!day.isValid() || !time.isValid())
             return EINVAL;
-        timespec current {};
-        if (clock_gettime(CLOCK_REALTIME, &current) != 0)
-            return errno;
-        // The fraction of the second stays: only the date changes.
-        return set({ WallClock::withLocalDate(current.tv_sec, day.year(), day.month(), day.day(), bias),
-                     current.tv_nsec },
-                   bias);
-    }
-
-    int setLocalTime(const QTime &time, qint32 bias) override
-    {
-        if (!time.isValid())
-            return EINVAL;
-        timespec current {};
-        if (clock_gettime(CLOCK_REALTIME, &current) != 0)
-            return errno;
-        const int secondOfDay = time.hour() * 3600 + time.minute() * 60 + time.second();
-        return set({ WallClock::withLocalTimeOfDay(current.tv_sec, secondOfDay, bias), 0 }, bias);
+        const WallClock::LocalTime local { day.year(), day.month(), day.day(),
+                                           time.hour() * 3600 + time.minute() * 60 + time.second() };
+        const std::int64_t utc = WallClock::toUtcSeconds(local, bias);
+        if (utc < std::numeric_limits<time_t>::min() || utc > std::numeric_limits<time_t>::max())
+            return EOVERFLOW;
+        return set({ time_t(utc), 0 }, bias);
     }
 
 private:
@@ -84,6 +76,7 @@ private:
         helper.setArguments({ QString::asprintf("%04d-%02d-%02d", local.year, local.month, local.day),
                               QString::asprintf("%02d:%02d:%02d", second / 3600, second / 60 % 60, second % 60),
                               QString::number(bias) });
+        helper.setProcessEnvironment(QProcessEnvironment()); // it reads none: pass none
         helper.setStandardInputFile(QProcess::nullDevice());
         helper.setStandardOutputFile(QProcess::nullDevice());
         helper.setStandardErrorFile(QProcess::nullDevice());

@@ -16,26 +16,23 @@ public:
     }
 
     // SetLocalTime needs the SE_SYSTEMTIME_NAME privilege; a refusal comes back as the
-    // system's error code. It takes local time and applies the bias in force itself.
-    int setLocalDate(const QDate &day, qint32 /*bias*/) override
+    // system's error code. It takes local time and applies the bias in force itself. The
+    // whole date and time go in one call.
+    int setLocalDateTime(Date target, qint32 /*bias*/) override
     {
+        const QDate day = DateTime::dayOf(target);
+        const QTime time = DateTime::timeOf(target);
+        if (!day.isValid() || !time.isValid())
+            return ERROR_INVALID_PARAMETER;
         SYSTEMTIME local {};
-        GetLocalTime(&local);
         local.wYear = WORD(day.year());
         local.wMonth = WORD(day.month());
         local.wDay = WORD(day.day());
-        local.wDayOfWeek = 0; // ignored by SetLocalTime
-        return SetLocalTime(&local) ? 0 : int(GetLastError());
-    }
-
-    int setLocalTime(const QTime &time, qint32 /*bias*/) override
-    {
-        SYSTEMTIME local {};
-        GetLocalTime(&local);
         local.wHour = WORD(time.hour());
         local.wMinute = WORD(time.minute());
         local.wSecond = WORD(time.second());
         local.wMilliseconds = 0;
+        local.wDayOfWeek = 0; // ignored by SetLocalTime
         return SetLocalTime(&local) ? 0 : int(GetLastError());
     }
 };

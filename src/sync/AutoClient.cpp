@@ -108,7 +108,7 @@ int AutoClient::handleAnswer(const QByteArray &block)
         return 0;
     }
     if (error >= SmallestCorrection) {
-        // Both steps take the bias that serverTime was computed with, so the clock ends at
+        // One setting, with the bias that serverTime was computed with, so the clock ends at
         // the server's UTC even across a change of daylight saving.
         if (const int refused = mState.Clock.setLocalDateTime(serverTime, bias))
             return refused;

@@ -120,7 +120,7 @@ ManualOutcome ManualClient::handleAnswer(const QByteArray &block, const QString 
         return {ManualOutcome::Failed, host, true, QStringLiteral("Error: invalid time received from %1").arg(host)};
     }
     if (error >= SmallestCorrection) {
-        // Both steps take the bias that serverTime was computed with (see AutoClient).
+        // One setting, with the bias that serverTime was computed with (see AutoClient).
         if (const int refused = mState.Clock.setLocalDateTime(serverTime, bias)) {
             recordFailure(host);
             return {ManualOutcome::Failed, host, false,

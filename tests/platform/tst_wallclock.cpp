@@ -197,10 +197,9 @@ private slots:
         const Date target = TimeValueToLocal(quint32(server + TimeProtocol::UnixEpochOffset), bias);
         QCOMPARE(SecondsSince(target, seam->now()), qAbs(serverAhead));
 
-        // The two steps as the program applies them, through the real seam.
-        QCOMPARE(seam->setLocalDate(DateTime::dayOf(target), bias), 0);
-        QCOMPARE(seam->setLocalTime(DateTime::timeOf(target), bias), 0);
-        QCOMPARE(settings, 2);
+        // One setting of the final instant, through the real seam.
+        QCOMPARE(seam->setLocalDateTime(target, bias), 0);
+        QCOMPARE(settings, 1);
         QCOMPARE(qint64(fakeNow.tv_sec), server);
         QCOMPARE(fakeNow.tv_nsec, 0L);
     }
@@ -229,21 +228,14 @@ private slots:
         const qint32 bias = qint32(-local.tm_gmtoff / 60);
         const Date target = TimeValueToLocal(quint32(server + TimeProtocol::UnixEpochOffset), bias);
 
-        QCOMPARE(seam->setLocalDate(DateTime::dayOf(target), bias), 0);
-        QVERIFY(applyLastRequest());
-        QCOMPARE(seam->setLocalTime(DateTime::timeOf(target), bias), 0);
+        QCOMPARE(seam->setLocalDateTime(target, bias), 0);
         QVERIFY(applyLastRequest());
         QCOMPARE(qint64(fakeNow.tv_sec), server);
 
-        // Each step names the local date and time in full, with the bias as it was read.
-        const QList<QByteArray> requests = recorded();
-        QCOMPARE(requests.size(), 2);
-        const QByteArray biasText = ' ' + QByteArray::number(bias);
-        const QDateTime before = QDateTime::fromSecsSinceEpoch(machine, Qt::OffsetFromUTC, -bias * 60);
+        // One run, naming the final local date and time in full, with the bias as it was read.
         const QDateTime after = QDateTime::fromSecsSinceEpoch(server, Qt::OffsetFromUTC, -bias * 60);
-        QCOMPARE(requests[0], after.toString(QStringLiteral("yyyy-MM-dd ")).toLatin1()
-                                  + before.toString(QStringLiteral("HH:mm:ss")).toLatin1() + biasText);
-        QCOMPARE(requests[1], after.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + biasText);
+        QCOMPARE(recorded(), QList<QByteArray> { after.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1()
+                                                 + ' ' + QByteArray::number(bias) });
     }
 
     // The helper's exit status as the error number that the message shows.
@@ -270,7 +262,7 @@ private slots:
         qputenv("TZ", "UTC0");
         tzset();
         const auto seam = createSystemClock(standIn(commands));
-        QCOMPARE(seam->setLocalTime(QTime(12, 0, 5), 0), error);
+        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 10), QTime(12, 0, 5)), 0), error);
         QCOMPARE(recorded(), QList<QByteArray> { "2026-12-10 12:00:05 0" });
     }
 
@@ -297,8 +289,7 @@ private slots:
                 QVERIFY(QFile::remove(helper));
         }
         const auto seam = createSystemClock(helper);
-        QCOMPARE(seam->setLocalDate(QDate(2026, 12, 11), 0), EPERM);
-        QCOMPARE(seam->setLocalTime(QTime(12, 0, 5), 0), EPERM);
+        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 11), QTime(12, 0, 5)), 0), EPERM);
         QCOMPARE(recorded(), QList<QByteArray>());
         QCOMPARE(qint64(fakeNow.tv_sec), qint64(1796860800));
     }
@@ -311,7 +302,7 @@ private slots:
         const auto seam = createSystemClock(standIn("exec sleep 20"), 300);
         QElapsedTimer waited;
         waited.start();
-        QCOMPARE(seam->setLocalTime(QTime(12, 0, 5), 0), ETIMEDOUT);
+        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 10), QTime(12, 0, 5)), 0), ETIMEDOUT);
         QVERIFY2(waited.elapsed() < 3000, QByteArray::number(waited.elapsed()));
     }
 };

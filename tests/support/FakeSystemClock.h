@@ -17,23 +17,14 @@ public:
 
     Date now() const override { return current; }
 
-    int setLocalDate(const QDate &day, qint32 bias) override
+    int setLocalDateTime(Date target, qint32 bias) override
     {
-        calls << QStringLiteral("date %1").arg(day.toString(Qt::ISODate));
+        calls << QStringLiteral("set %1 %2").arg(DateTime::dayOf(target).toString(Qt::ISODate),
+                                                 DateTime::timeOf(target).toString(Qt::ISODate));
         biases << bias;
+        settings << target;
         if (failWith == 0)
-            current = DateTime::fromParts(day, DateTime::timeOf(current));
-        return failWith;
-    }
-
-    int setLocalTime(const QTime &time, qint32 bias) override
-    {
-        calls << QStringLiteral("time %1").arg(time.toString(Qt::ISODate));
-        biases << bias;
-        if (timeFailWith != 0)
-            return timeFailWith;
-        if (failWith == 0)
-            current = DateTime::fromParts(DateTime::dayOf(current), time);
+            current = target;
         return failWith;
     }
 
@@ -41,7 +32,7 @@ public:
 
     Date current;
     int failWith = 0;  // the errno that setting returns, 0 for success
-    int timeFailWith = 0; // the errno of the time step alone, after a date step that works
-    QStringList calls; // "date YYYY-MM-DD", "time HH:MM:SS" in call order
+    QStringList calls; // "set YYYY-MM-DD HH:MM:SS" in call order
+    QList<Date> settings; // every instant the clock was told to take, refused ones too
     QList<qint32> biases; // the bias passed with each call, minutes
 };

@@ -81,8 +81,8 @@ quint16 deadPort()
 // One program's state with fake clock and zone, one server record "127.0.0.1" that holds
 // an earlier success, and the client under test.
 struct Rig {
-    explicit Rig(quint16 port, QTime start = StartTime)
-        : clock(DateTime::fromParts(StartDay, start))
+    explicit Rig(quint16 port, QTime start = StartTime, QDate day = StartDay)
+        : clock(DateTime::fromParts(day, start))
         , zone(ZoneBias)
         , state(clock, zone)
         , client(state, port, nullptr, 20040106u)
@@ -140,7 +140,7 @@ private slots:
         const QString error9 = QStringLiteral("Error (9) when time received from server");
         const QStringList none;
         auto set = [](const char *day, const char *time) {
-            return QStringList{QStringLiteral("date %1").arg(QLatin1String(day)), QStringLiteral("time %1").arg(QLatin1String(time))};
+            return QStringList{QStringLiteral("set %1 %2").arg(QLatin1String(day), QLatin1String(time))};
         };
 
         // Valid answers.
@@ -177,7 +177,7 @@ private slots:
                                          << QStringLiteral("Could not find local time zone") << 10 << none << -1;
         QTest::newRow("clock refuses (EPERM)") << int(Replies) << answerAt(5) << StartTime << true << 1 << 2
                                                << QStringLiteral("Error (1) when time received from server") << 10
-                                               << QStringList{QStringLiteral("date 2004-01-06")} << -1;
+                                               << set("2004-01-06", "13:41:22") << -1;
 
         // No answer at all: still looking, the countdown tries again on the 11th tick.
         QTest::newRow("closes without data") << int(ClosesAtOnce) << QByteArray() << StartTime << true << 0 << 3 << Earlier
@@ -247,7 +247,7 @@ private slots:
         QCOMPARE(rig.state.TrayAlertMessage, message);
         QCOMPARE(rig.state.pollLimit, limit);
         QCOMPARE(rig.clock.calls, clockCalls);
-        // Both steps take the bias that the server's local time was computed with.
+        // The setting takes the bias that the server's local time was computed with.
         QCOMPARE(rig.clock.biases, QList<qint32>(clockCalls.size(), rig.zone.bias));
         if (recordedError >= 0) {
             QCOMPARE(rig.record->HostStatus(), qint16(1));
@@ -288,23 +288,53 @@ private slots:
         QCOMPARE(rig.state.pollLimit, 10);
     }
 
-    void dateSetThenTimeRefused()
+    // The clock is set in one step to the final instant: a correction across midnight, a
+    // month end or a year end never puts the machine a day (or a year) off on the way, and
+    // a refused setting leaves the clock exactly as it was.
+    void oneSettingAcrossTheCalendar_data()
     {
-        // The date step goes through, the time step is refused: an error, and the clock
-        // keeps the new date (just past midnight on the server, a day ahead here).
-        ScriptedServer server(ScriptedServer::Reply, answerAt(3, QTime(23, 59, 59)));
-        Rig rig(server.port(), QTime(23, 59, 59));
-        rig.clock.timeFailWith = EPERM;
+        QTest::addColumn<QDateTime>("start");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("clockRefusal");
+        const auto at = [](int y, int m, int d, int h, int min, int sec) { return QDateTime(QDate(y, m, d), QTime(h, min, sec)); };
+        QTest::newRow("midnight, forward") << at(2004, 1, 6, 23, 59, 59) << 3 << 0;
+        QTest::newRow("midnight, back") << at(2004, 1, 7, 0, 0, 1) << -3 << 0;
+        QTest::newRow("month end, forward") << at(2004, 2, 29, 23, 50, 0) << 1200 << 0;
+        QTest::newRow("month end, back") << at(2004, 3, 1, 0, 10, 0) << -1200 << 0;
+        QTest::newRow("year end, forward") << at(2003, 12, 31, 23, 59, 58) << 5 << 0;
+        QTest::newRow("year end, back") << at(2004, 1, 1, 0, 0, 2) << -5 << 0;
+        QTest::newRow("year end, forward, refused") << at(2003, 12, 31, 23, 59, 58) << 5 << int(EPERM);
+        QTest::newRow("midnight, back, refused") << at(2004, 1, 7, 0, 0, 1) << -3 << int(EPERM);
+    }
+
+    void oneSettingAcrossTheCalendar()
+    {
+        QFETCH(QDateTime, start);
+        QFETCH(int, offset);
+        QFETCH(int, clockRefusal);
+        const Date startDate = DateTime::fromParts(start.date(), start.time());
+        const Date serverTime = DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(startDate) + offset);
+        ScriptedServer server(ScriptedServer::Reply, TimeProtocol::encode(*LocalToTimeValue(serverTime, ZoneBias)));
+        Rig rig(server.port(), start.time(), start.date());
+        rig.clock.failWith = clockRefusal;
         QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
         rig.client.SynchronizeNow();
         QVERIFY(arrivals.wait(EventWait));
-        QCOMPARE(rig.clock.calls, (QStringList { u"date 2004-01-07"_qs, u"time 00:00:02"_qs }));
-        QCOMPARE(rig.clock.now(), DateTime::fromParts(QDate(2004, 1, 7), QTime(23, 59, 59)));
-        QCOMPARE(rig.state.TrayAlert, qint16(2));
-        QCOMPARE(rig.state.TrayAlertMessage, QStringLiteral("Error (1) when time received from server"));
-        QCOMPARE(rig.state.pollLimit, 10);
-        QCOMPARE(rig.record->HostStatus(), qint16(-1));
-        QCOMPARE(rig.state.LastSynchDate, EarlierSynch);
+
+        QCOMPARE(rig.clock.settings.size(), 1);
+        for (const Date passed : rig.clock.settings)
+            QVERIFY(qAbs(*DateTime::toSerialSeconds(passed) - *DateTime::toSerialSeconds(serverTime)) < 1800);
+        if (clockRefusal == 0) {
+            QCOMPARE(rig.clock.now(), serverTime);
+            QCOMPARE(rig.state.TrayAlert, qint16(0));
+        } else {
+            QCOMPARE(rig.clock.now(), startDate);
+            QCOMPARE(rig.state.TrayAlert, qint16(2));
+            QCOMPARE(rig.state.TrayAlertMessage, QStringLiteral("Error (1) when time received from server"));
+            QCOMPARE(rig.state.pollLimit, 10);
+            QCOMPARE(rig.record->HostStatus(), qint16(-1));
+            QCOMPARE(rig.state.LastSynchDate, EarlierSynch);
+        }
     }
 
     void aLateAnswerOfAnAbandonedAttemptIsIgnored()

@@ -2,6 +2,7 @@
 
 #include "state/ProgramState.h"
 #include "platform/SystemClock.h"
+#include "sync/AnswerRule.h"
 
 namespace {
 
@@ -89,29 +90,25 @@ void AutoClient::tcpClient_DataArrival(qint64 /*bytesTotal*/)
 
 int AutoClient::handleAnswer(const QByteArray &block)
 {
-    const auto value = TimeProtocol::decode(block);
-    if (!value)
+    const AnswerOutcome outcome = AnswerRule::apply(block, mState.Zone, mState.Clock);
+    switch (outcome.kind) {
+    case AnswerOutcome::TooFewBytes:
         return TooFewBytesError;
-    qint32 bias = 0;
-    if (!GetTimeZoneBias(mState.Zone, bias)) {
+    case AnswerOutcome::NoTimeZone:
         mState.TrayAlert = 2;
         mState.TrayAlertMessage = QStringLiteral("Could not find local time zone");
         mState.pollLimit = AttemptLimit;
         return 0;
-    }
-    const Date serverTime = TimeValueToLocal(*value, bias);
-    const qint32 error = SecondsSince(serverTime, mState.Clock.now()); // seconds
-    if (error == -1 || error >= RefusedError) {
+    case AnswerOutcome::NotComputable:
+    case AnswerOutcome::TooFar:
         // Never believed: the user has to set the clock by hand.
         mState.TrayAlert = 1;
         mState.pollLimit = AttemptLimit;
         return 0;
-    }
-    if (error >= SmallestCorrection) {
-        // One setting, with the bias that serverTime was computed with, so the clock ends at
-        // the server's UTC even across a change of daylight saving.
-        if (const int refused = mState.Clock.setLocalDateTime(serverTime, bias))
-            return refused;
+    case AnswerOutcome::ClockRefused:
+        return outcome.refusal;
+    case AnswerOutcome::Synchronized:
+        break;
     }
 
     const Date now = mState.Clock.now(); // after the clock was set
@@ -124,7 +121,7 @@ int AutoClient::handleAnswer(const QByteArray &block)
         if (const clsHosts::HostRef host = mState.Hosts.Item(position)) {
             host->setHostStatus(1);
             host->setHostPollDate(now);
-            host->setHostSynchError(error);
+            host->setHostSynchError(outcome.error);
         }
     }
     return 0;

@@ -12,8 +12,8 @@
 struct ProgramState;
 
 // The automatic Time Protocol client: the one-second countdown that starts an attempt,
-// the random choice of an active server, and the handling of its answer, which sets the
-// clock through ProgramState::Clock when it is off by 2 to 1799 seconds. Everything it
+// the random choice of an active server, and the handling of its answer by the answer rule
+// (sync/AnswerRule.h), which sets the clock through ProgramState::Clock. Everything it
 // reports goes into the program-wide state (TrayAlert, pollLimit, the server's record).
 //
 // The countdown timer itself belongs to the main object, which calls tmrClient_Timer()
@@ -24,8 +24,6 @@ class AutoClient : public QObject
 
 public:
     static constexpr qint32 AttemptLimit = 10;       // seconds: next attempt on the 11th tick
-    static constexpr qint32 RefusedError = 1800;     // seconds: never believed from here on
-    static constexpr qint32 SmallestCorrection = 2;  // seconds: 0 or 1 leave the clock alone
     static constexpr int TooFewBytesError = 9;       // error number of a short answer
 
     // seed: the random generator's seed, fixed by tests; taken from the system otherwise.

@@ -2,6 +2,7 @@
 
 #include "state/ProgramState.h"
 #include "platform/SystemClock.h"
+#include "sync/AnswerRule.h"
 
 ManualClient::ManualClient(ProgramState &state, quint16 port, QObject *parent)
     : QObject(parent)
@@ -98,34 +99,27 @@ void ManualClient::tcpClient_Error(int /*number*/, const QString &description)
 
 ManualOutcome ManualClient::handleAnswer(const QByteArray &block, const QString &host)
 {
-    const auto value = TimeProtocol::decode(block);
-    if (!value) {
+    const AnswerOutcome outcome = AnswerRule::apply(block, mState.Zone, mState.Clock);
+    switch (outcome.kind) {
+    case AnswerOutcome::TooFewBytes:
         recordFailure(host);
         return {ManualOutcome::Failed, host, false, QStringLiteral("Error: incomplete response received from %1").arg(host)};
-    }
-    qint32 bias = 0;
-    if (!GetTimeZoneBias(mState.Zone, bias)) {
+    case AnswerOutcome::NoTimeZone:
         recordFailure(host);
         return {ManualOutcome::Failed, host, false, QStringLiteral("Error: could not find local time zone")};
-    }
-    const Date serverTime = TimeValueToLocal(*value, bias);
-    const qint32 error = SecondsSince(serverTime, mState.Clock.now()); // seconds
-    if (error == -1) {
+    case AnswerOutcome::NotComputable:
         recordFailure(host);
         return {ManualOutcome::Failed, host, false, QStringLiteral("Error: invalid response received from %1").arg(host)};
-    }
-    if (error >= RefusedError) {
+    case AnswerOutcome::TooFar:
         // Marked in bold: the server answered, but its time is not believed.
         recordFailure(host);
         return {ManualOutcome::Failed, host, true, QStringLiteral("Error: invalid time received from %1").arg(host)};
-    }
-    if (error >= SmallestCorrection) {
-        // One setting, with the bias that serverTime was computed with (see AutoClient).
-        if (const int refused = mState.Clock.setLocalDateTime(serverTime, bias)) {
-            recordFailure(host);
-            return {ManualOutcome::Failed, host, false,
-                    QStringLiteral("Error: the clock could not be set (%1)").arg(qt_error_string(refused))};
-        }
+    case AnswerOutcome::ClockRefused:
+        recordFailure(host);
+        return {ManualOutcome::Failed, host, false,
+                QStringLiteral("Error: the clock could not be set (%1)").arg(qt_error_string(outcome.refusal))};
+    case AnswerOutcome::Synchronized:
+        break;
     }
 
     const Date now = mState.Clock.now(); // after the clock was set
@@ -134,7 +128,7 @@ ManualOutcome ManualClient::handleAnswer(const QByteArray &block, const QString 
     if (const clsHosts::HostRef record = mState.Hosts.Item(position)) {
         record->setHostStatus(1);
         record->setHostPollDate(now);
-        record->setHostSynchError(error);
+        record->setHostSynchError(outcome.error);
     }
     return {ManualOutcome::Succeeded, host, std::nullopt, QStringLiteral("Successfully synchronized with %1").arg(host)};
 }

@@ -12,15 +12,17 @@
 //
 // Command line (exactly three arguments):
 //
-//     brindlecot-clock YYYY-MM-DD HH:MM:SS BIAS
+//     brindlecot-clock YYYY-MM-DD HH:MM:SS[.mmm] BIAS
 //
 //   YYYY-MM-DD  the new local date: four-digit year from 1970, two-digit month and day,
 //               a day that exists in the proleptic Gregorian calendar
-//   HH:MM:SS    the new local time of day, 00:00:00 to 23:59:59, two digits each
+//   HH:MM:SS[.mmm]  the new local time of day, 00:00:00 to 23:59:59, two digits each,
+//               optionally followed by a point and exactly three digits of milliseconds
 //   BIAS        the time-zone bias the caller converted with, in minutes, UTC = local + BIAS;
 //               an optional sign and 1 to 4 digits, -1440 to 1440
 //
-// The clock (CLOCK_REALTIME) is set to local + BIAS minutes, to the whole second. The
+// The clock (CLOCK_REALTIME) is set to local + BIAS minutes, to the millisecond, in one
+// call. A moment before 1970 or beyond the range of time_t is malformed. The
 // caller passes the bias it used, so the result never depends on how this process would
 // read the time zone.
 //
@@ -109,12 +111,12 @@ int main(int argc, char *argv[])
         return listenRequest();
     if (!keepOnly(CAP_SYS_TIME))
         return failure(errno);
-    const std::optional<long long> utc = argc == 4 ? parseClockRequest(argv[1], argv[2], argv[3]) : std::nullopt;
+    const std::optional<ClockInstant> utc = argc == 4 ? parseClockRequest(argv[1], argv[2], argv[3]) : std::nullopt;
     if (!utc) {
-        std::fputs("brindlecot-clock: malformed request; usage: brindlecot-clock YYYY-MM-DD HH:MM:SS BIAS\n", stderr);
+        std::fputs("brindlecot-clock: malformed request; usage: brindlecot-clock YYYY-MM-DD HH:MM:SS[.mmm] BIAS\n", stderr);
         return MalformedStatus;
     }
-    const timespec wanted { time_t(*utc), 0 };
+    const timespec wanted { time_t(utc->seconds), long(utc->milliseconds) * 1000000L };
     if (clock_settime(CLOCK_REALTIME, &wanted) != 0) {
         const int error = errno;
         std::fprintf(stderr, "brindlecot-clock: error %d: %s\n", error, std::strerror(error));

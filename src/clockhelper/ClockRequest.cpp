@@ -2,6 +2,9 @@
 
 #include "platform/WallClock.h"
 
+#include <ctime>
+#include <limits>
+
 namespace {
 
 constexpr int MaxBias = 1440; // minutes
@@ -22,7 +25,7 @@ std::optional<int> digits(std::string_view text, std::size_t from, std::size_t c
 
 } // namespace
 
-std::optional<long long> parseClockRequest(std::string_view date, std::string_view time, std::string_view bias)
+std::optional<ClockInstant> parseClockRequest(std::string_view date, std::string_view time, std::string_view bias)
 {
     if (date.size() != 10 || date[4] != '-' || date[7] != '-')
         return std::nullopt;
@@ -30,11 +33,19 @@ std::optional<long long> parseClockRequest(std::string_view date, std::string_vi
     if (!y || !mo || !d || *y < 1970)
         return std::nullopt;
 
-    if (time.size() != 8 || time[2] != ':' || time[5] != ':')
+    if ((time.size() != 8 && time.size() != 12) || time[2] != ':' || time[5] != ':')
         return std::nullopt;
     const auto h = digits(time, 0, 2), mi = digits(time, 3, 2), s = digits(time, 6, 2);
     if (!h || !mi || !s || *h > 23 || *mi > 59 || *s > 59)
         return std::nullopt;
+    std::optional<int> ms = 0;
+    if (time.size() == 12) {
+        if (time[8] != '.')
+            return std::nullopt;
+        ms = digits(time, 9, 3);
+        if (!ms)
+            return std::nullopt;
+    }
 
     int sign = 1;
     if (!bias.empty() && (bias[0] == '-' || bias[0] == '+')) {
@@ -52,8 +63,8 @@ std::optional<long long> parseClockRequest(std::string_view date, std::string_vi
     if (!WallClock::isValid(local))
         return std::nullopt;
     const std::int64_t utc = WallClock::toUtcSeconds(local, sign * *magnitude);
-    if (utc < 0)
+    if (utc < 0 || utc > std::int64_t(std::numeric_limits<time_t>::max()))
         return std::nullopt;
-    return utc;
+    return ClockInstant { utc, *ms };
 }
 

@@ -35,18 +35,18 @@ public:
                                    QTime(local.tm_hour, local.tm_min, second));
     }
 
-    int setLocalDateTime(Date target, qint32 bias) override
+    int setLocalDateTime(Date target, int milliseconds, qint32 bias) override
     {
         const QDate day = DateTime::dayOf(target);
         const QTime time = DateTime::timeOf(target);
-        if (!day.isValid() || !time.isValid())
+        if (!day.isValid() || !time.isValid() || milliseconds < 0 || milliseconds > 999)
             return EINVAL;
         const WallClock::LocalTime local { day.year(), day.month(), day.day(),
                                            time.hour() * 3600 + time.minute() * 60 + time.second() };
         const std::int64_t utc = WallClock::toUtcSeconds(local, bias);
         if (utc < std::numeric_limits<time_t>::min() || utc > std::numeric_limits<time_t>::max())
             return EOVERFLOW;
-        return set({ time_t(utc), 0 }, bias);
+        return set({ time_t(utc), long(milliseconds) * 1000000L }, bias);
     }
 
 private:
@@ -62,19 +62,19 @@ private:
         const int error = errno;
         if (error != EPERM || mHelper.isEmpty() || !QFileInfo(mHelper).isFile())
             return error;
-        return runHelper(wanted.tv_sec, bias);
+        return runHelper(wanted.tv_sec, int(wanted.tv_nsec / 1000000L), bias);
     }
 
-    // brindlecot-clock YYYY-MM-DD HH:MM:SS BIAS: the whole local date and time of the
-    // wanted second, read with the bias the caller computed it with; no shell.
-    int runHelper(std::int64_t utc, qint32 bias) const
+    // brindlecot-clock YYYY-MM-DD HH:MM:SS.mmm BIAS: the whole local date and time of the
+    // wanted instant, read with the bias the caller computed it with; no shell.
+    int runHelper(std::int64_t utc, int milliseconds, qint32 bias) const
     {
         const WallClock::LocalTime local = WallClock::fromUtcSeconds(utc, bias);
         const int second = local.secondOfDay;
         QProcess helper;
         helper.setProgram(mHelper);
         helper.setArguments({ QString::asprintf("%04d-%02d-%02d", local.year, local.month, local.day),
-                              QString::asprintf("%02d:%02d:%02d", second / 3600, second / 60 % 60, second % 60),
+                              QString::asprintf("%02d:%02d:%02d.%03d", second / 3600, second / 60 % 60, second % 60, milliseconds),
                               QString::number(bias) });
         helper.setProcessEnvironment(QProcessEnvironment()); // it reads none: pass none
         helper.setStandardInputFile(QProcess::nullDevice());

@@ -18,11 +18,11 @@ public:
     // SetLocalTime needs the SE_SYSTEMTIME_NAME privilege; a refusal comes back as the
     // system's error code. It takes local time and applies the bias in force itself. The
     // whole date and time go in one call.
-    int setLocalDateTime(Date target, qint32 /*bias*/) override
+    int setLocalDateTime(Date target, int milliseconds, qint32 /*bias*/) override
     {
         const QDate day = DateTime::dayOf(target);
         const QTime time = DateTime::timeOf(target);
-        if (!day.isValid() || !time.isValid())
+        if (!day.isValid() || !time.isValid() || milliseconds < 0 || milliseconds > 999)
             return ERROR_INVALID_PARAMETER;
         SYSTEMTIME local {};
         local.wYear = WORD(day.year());
@@ -31,7 +31,7 @@ public:
         local.wHour = WORD(time.hour());
         local.wMinute = WORD(time.minute());
         local.wSecond = WORD(time.second());
-        local.wMilliseconds = 0;
+        local.wMilliseconds = WORD(milliseconds);
         local.wDayOfWeek = 0; // ignored by SetLocalTime
         return SetLocalTime(&local) ? 0 : int(GetLastError());
     }

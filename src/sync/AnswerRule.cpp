@@ -5,7 +5,7 @@
 
 namespace AnswerRule {
 
-AnswerOutcome apply(const QByteArray &block, const TimeZoneBias &zone, SystemClock &clock)
+AnswerOutcome apply(const QByteArray &block, qint64 roundTrip, const TimeZoneBias &zone, SystemClock &clock)
 {
     AnswerOutcome outcome;
     const auto value = TimeProtocol::decode(block);
@@ -31,7 +31,9 @@ AnswerOutcome apply(const QByteArray &block, const TimeZoneBias &zone, SystemClo
     if (outcome.error >= SmallestCorrection) {
         // One setting, with the bias that serverTime was computed with, so the clock ends at
         // the server's UTC even across a change of daylight saving.
-        outcome.refusal = clock.setLocalDateTime(serverTime, bias);
+        const qint64 ahead = HalfSecond + qMax<qint64>(roundTrip, 0) / 2; // milliseconds
+        const Date second = DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(serverTime) + ahead / 1000);
+        outcome.refusal = clock.setLocalDateTime(second, int(ahead % 1000), bias);
         if (outcome.refusal != 0) {
             outcome.kind = AnswerOutcome::ClockRefused;
             return outcome;

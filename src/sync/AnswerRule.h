@@ -28,11 +28,19 @@ struct AnswerOutcome {
 
 // The one rule by which both clients treat an answer: decode the four bytes, read the
 // bias, measure the error against the clock, decide, and set the clock.
+//
+// The value counts whole seconds, cut down, so the server's true time when the answer
+// arrives is on average half a second later, plus the one-way delay. The clock is
+// therefore set to the value + 0.5 s + half of roundTrip, the time from the start of the
+// connection to the arrival of the answer on a monotonic clock; the error that decides
+// and that is recorded stays the whole-second one.
 namespace AnswerRule {
 
 constexpr qint32 SmallestCorrection = 2; // seconds: 0 or 1 leave the clock alone
 constexpr qint32 RefusedError = 1800;    // seconds: never believed from here on
+constexpr qint64 HalfSecond = 500;       // milliseconds: the mean of the cut-off fraction
 
-AnswerOutcome apply(const QByteArray &block, const TimeZoneBias &zone, SystemClock &clock);
+// roundTrip: milliseconds, never negative.
+AnswerOutcome apply(const QByteArray &block, qint64 roundTrip, const TimeZoneBias &zone, SystemClock &clock);
 
 } // namespace AnswerRule

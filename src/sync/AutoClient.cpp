@@ -51,6 +51,7 @@ void AutoClient::StartSynchronization()
     mState.pollLimit = AttemptLimit;
     mTcpClient.setRemoteHost(ChooseServer());
     mTcpClient.setRemotePort(mPort);
+    mAttemptTime.start();
     if (!mTcpClient.Connect()) {
         // No active server or an unusable address: the countdown tries again on the
         // 11th tick, still looking for a time server.
@@ -90,7 +91,7 @@ void AutoClient::tcpClient_DataArrival(qint64 /*bytesTotal*/)
 
 int AutoClient::handleAnswer(const QByteArray &block)
 {
-    const AnswerOutcome outcome = AnswerRule::apply(block, mState.Zone, mState.Clock);
+    const AnswerOutcome outcome = AnswerRule::apply(block, mAttemptTime.elapsed(), mState.Zone, mState.Clock);
     switch (outcome.kind) {
     case AnswerOutcome::TooFewBytes:
         return TooFewBytesError;

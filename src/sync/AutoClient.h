@@ -3,6 +3,7 @@
 #include "platform/SocketControl.h"
 #include "sync/TimeProtocol.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -57,5 +58,6 @@ private:
     ProgramState &mState;
     quint16 mPort;
     SocketControl mTcpClient;
+    QElapsedTimer mAttemptTime; // since the start of the connection
     std::mt19937 mRandom;
 };

@@ -27,6 +27,7 @@ void ManualClient::Start(const QString &host)
     }
     mTcpClient.setRemoteHost(host);
     mTcpClient.setRemotePort(mPort);
+    mAttemptTime.start();
     if (!mTcpClient.Connect()) {
         const QString description = mTcpClient.lastErrorDescription();
         closeIfOpen();
@@ -99,7 +100,7 @@ void ManualClient::tcpClient_Error(int /*number*/, const QString &description)
 
 ManualOutcome ManualClient::handleAnswer(const QByteArray &block, const QString &host)
 {
-    const AnswerOutcome outcome = AnswerRule::apply(block, mState.Zone, mState.Clock);
+    const AnswerOutcome outcome = AnswerRule::apply(block, mAttemptTime.elapsed(), mState.Zone, mState.Clock);
     switch (outcome.kind) {
     case AnswerOutcome::TooFewBytes:
         recordFailure(host);

@@ -4,6 +4,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <ctime>
+
 // The clock helper, run without the clock privilege (setpriv drops it from the bounding
 // and inheritable sets), so that no case can set the machine's clock.
 class TestClockHelper : public QObject
@@ -48,8 +50,10 @@ private slots:
         QTest::newRow("leap day") << "2024-02-29" << "12:00:00" << "0" << Q_INT64_C(1709208000);
         QTest::newRow("the epoch") << "1970-01-01" << "00:00:00" << "0" << Q_INT64_C(0);
         QTest::newRow("end of the 32-bit Time Protocol") << "2036-02-07" << "06:28:15" << "0" << Q_INT64_C(2085978495);
-        QTest::newRow("past 2038") << "2040-01-01" << "00:00:00" << "0" << Q_INT64_C(2208988800);
+        if (sizeof(time_t) >= 8)
+            QTest::newRow("past 2038") << "2040-01-01" << "00:00:00" << "0" << Q_INT64_C(2208988800);
         QTest::newRow("widest bias") << "2026-12-10" << "00:00:00" << "-1440" << Q_INT64_C(1796774400);
+        QTest::newRow("milliseconds") << "2004-01-06" << "13:41:17.500" << "300" << Q_INT64_C(1073414477);
     }
 
     void conversion()
@@ -58,10 +62,12 @@ private slots:
         QFETCH(QString, time);
         QFETCH(QString, bias);
         QFETCH(qint64, utc);
-        const std::optional<long long> seconds
+        const std::optional<ClockInstant> instant
             = parseClockRequest(date.toStdString(), time.toStdString(), bias.toStdString());
-        QVERIFY(seconds);
-        QCOMPARE(qint64(*seconds), utc);
+        QVERIFY(instant);
+        QCOMPARE(qint64(instant->seconds), utc);
+        const int point = time.indexOf(u'.');
+        QCOMPARE(instant->milliseconds, point < 0 ? 0 : time.mid(point + 1).toInt());
     }
 
     // Anything not exactly of the documented form is refused before the clock is touched:
@@ -87,6 +93,13 @@ private slots:
         QTest::newRow("leap second") << QStringList { "2026-12-10", "23:59:60", "0" };
         QTest::newRow("no seconds") << QStringList { "2026-12-10", "14:05", "0" };
         QTest::newRow("trailing text") << QStringList { "2026-12-10", "14:05:00x", "0" };
+        QTest::newRow("two digits of milliseconds") << QStringList { "2026-12-10", "14:05:00.50", "0" };
+        QTest::newRow("four digits of milliseconds") << QStringList { "2026-12-10", "14:05:00.5000", "0" };
+        QTest::newRow("comma before milliseconds") << QStringList { "2026-12-10", "14:05:00,500", "0" };
+        QTest::newRow("signed milliseconds") << QStringList { "2026-12-10", "14:05:00.+50", "0" };
+        QTest::newRow("point without milliseconds") << QStringList { "2026-12-10", "14:05:00.", "0" };
+        if (sizeof(time_t) < 8) // where time_t has 32 bits, 2040 is beyond it
+            QTest::newRow("beyond time_t") << QStringList { "2040-01-01", "00:00:00", "0" };
         QTest::newRow("signed field") << QStringList { "2026-12-10", "14:+5:00", "0" };
         QTest::newRow("bias beyond a day") << QStringList { "2026-12-10", "14:05:00", "1441" };
         QTest::newRow("bias five digits") << QStringList { "2026-12-10", "14:05:00", "00060" };

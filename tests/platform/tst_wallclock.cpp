@@ -85,10 +85,10 @@ class TestWallClock : public QObject
         const QList<QByteArray> words = lines.last().split(' ');
         if (words.size() != 3)
             return false;
-        const auto utc = parseClockRequest(words[0].toStdString(), words[1].toStdString(), words[2].toStdString());
-        if (!utc)
+        const auto instant = parseClockRequest(words[0].toStdString(), words[1].toStdString(), words[2].toStdString());
+        if (!instant)
             return false;
-        fakeNow = { time_t(*utc), 0 };
+        fakeNow = { time_t(instant->seconds), long(instant->milliseconds) * 1000000L };
         return true;
     }
 
@@ -198,10 +198,10 @@ private slots:
         QCOMPARE(SecondsSince(target, seam->now()), qAbs(serverAhead));
 
         // One setting of the final instant, through the real seam.
-        QCOMPARE(seam->setLocalDateTime(target, bias), 0);
+        QCOMPARE(seam->setLocalDateTime(target, 500, bias), 0);
         QCOMPARE(settings, 1);
         QCOMPARE(qint64(fakeNow.tv_sec), server);
-        QCOMPARE(fakeNow.tv_nsec, 0L);
+        QCOMPARE(fakeNow.tv_nsec, 500000000L);
     }
 
     // Without the privilege the helper sets the clock, told the whole local date and
@@ -228,13 +228,14 @@ private slots:
         const qint32 bias = qint32(-local.tm_gmtoff / 60);
         const Date target = TimeValueToLocal(quint32(server + TimeProtocol::UnixEpochOffset), bias);
 
-        QCOMPARE(seam->setLocalDateTime(target, bias), 0);
+        QCOMPARE(seam->setLocalDateTime(target, 625, bias), 0);
         QVERIFY(applyLastRequest());
         QCOMPARE(qint64(fakeNow.tv_sec), server);
+        QCOMPARE(fakeNow.tv_nsec, 625000000L);
 
         // One run, naming the final local date and time in full, with the bias as it was read.
         const QDateTime after = QDateTime::fromSecsSinceEpoch(server, Qt::OffsetFromUTC, -bias * 60);
-        QCOMPARE(recorded(), QList<QByteArray> { after.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1()
+        QCOMPARE(recorded(), QList<QByteArray> { after.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + ".625"
                                                  + ' ' + QByteArray::number(bias) });
     }
 
@@ -262,8 +263,8 @@ private slots:
         qputenv("TZ", "UTC0");
         tzset();
         const auto seam = createSystemClock(standIn(commands));
-        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 10), QTime(12, 0, 5)), 0), error);
-        QCOMPARE(recorded(), QList<QByteArray> { "2026-12-10 12:00:05 0" });
+        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 10), QTime(12, 0, 5)), 250, 0), error);
+        QCOMPARE(recorded(), QList<QByteArray> { "2026-12-10 12:00:05.250 0" });
     }
 
     // Without a helper to run, the refusal stands: EPERM, "Error (1)".
@@ -289,7 +290,7 @@ private slots:
                 QVERIFY(QFile::remove(helper));
         }
         const auto seam = createSystemClock(helper);
-        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 11), QTime(12, 0, 5)), 0), EPERM);
+        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 11), QTime(12, 0, 5)), 0, 0), EPERM);
         QCOMPARE(recorded(), QList<QByteArray>());
         QCOMPARE(qint64(fakeNow.tv_sec), qint64(1796860800));
     }
@@ -302,7 +303,7 @@ private slots:
         const auto seam = createSystemClock(standIn("exec sleep 20"), 300);
         QElapsedTimer waited;
         waited.start();
-        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 10), QTime(12, 0, 5)), 0), ETIMEDOUT);
+        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 10), QTime(12, 0, 5)), 0, 0), ETIMEDOUT);
         QVERIFY2(waited.elapsed() < 3000, QByteArray::number(waited.elapsed()));
     }
 };

@@ -17,12 +17,13 @@ public:
 
     Date now() const override { return current; }
 
-    int setLocalDateTime(Date target, qint32 bias) override
+    int setLocalDateTime(Date target, int milliseconds, qint32 bias) override
     {
         calls << QStringLiteral("set %1 %2").arg(DateTime::dayOf(target).toString(Qt::ISODate),
                                                  DateTime::timeOf(target).toString(Qt::ISODate));
         biases << bias;
         settings << target;
+        fractions << milliseconds;
         if (failWith == 0)
             current = target;
         return failWith;
@@ -34,5 +35,6 @@ public:
     int failWith = 0;  // the errno that setting returns, 0 for success
     QStringList calls; // "set YYYY-MM-DD HH:MM:SS" in call order
     QList<Date> settings; // every instant the clock was told to take, refused ones too
+    QList<int> fractions; // the milliseconds past each of those seconds
     QList<qint32> biases; // the bias passed with each call, minutes
 };

@@ -322,6 +322,8 @@ private slots:
         QVERIFY(arrivals.wait(EventWait));
 
         QCOMPARE(rig.clock.settings.size(), 1);
+        // Half a second past the value on loopback, for the fraction that the value cuts off.
+        QVERIFY(rig.clock.fractions.first() >= 500 && rig.clock.fractions.first() < 500 + EventWait / 2);
         for (const Date passed : rig.clock.settings)
             QVERIFY(qAbs(*DateTime::toSerialSeconds(passed) - *DateTime::toSerialSeconds(serverTime)) < 1800);
         if (clockRefusal == 0) {
@@ -335,6 +337,29 @@ private slots:
             QCOMPARE(rig.record->HostStatus(), qint16(-1));
             QCOMPARE(rig.state.LastSynchDate, EarlierSynch);
         }
+    }
+
+    // The clock is set to the value + 0.5 s + half the time from the start of the
+    // connection to the answer: a server that waits 1.2 s puts the setting a second later.
+    void theSettingAddsHalfTheWait()
+    {
+        ScriptedServer server; // silent until told
+        Rig rig(server.port());
+        QElapsedTimer waited;
+        waited.start();
+        rig.client.SynchronizeNow();
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
+        QTest::qWait(1200);
+        QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
+        ScriptedServer::send(server.connections.first(), answerAt(5), true);
+        QVERIFY(arrivals.wait(EventWait));
+        const qint64 bound = waited.elapsed();
+
+        QCOMPARE(rig.clock.settings.size(), 1);
+        const qint64 value = *DateTime::toSerialSeconds(DateTime::fromParts(StartDay, StartTime)) + 5;
+        const qint64 ahead = (*DateTime::toSerialSeconds(rig.clock.settings.first()) - value) * 1000 + rig.clock.fractions.first();
+        QVERIFY2(ahead >= 500 + 1200 / 2 && ahead <= 500 + bound / 2, QByteArray::number(ahead));
+        QCOMPARE(rig.record->HostSynchError(), 5); // the whole-second error, as measured
     }
 
     void aLateAnswerOfAnAbandonedAttemptIsIgnored()

@@ -53,6 +53,11 @@ public:
     explicit RecordingClock(const TrueTime &truth) : mTruth(truth) { }
 
     Date now() const override { return current; }
+    qint64 utcSeconds() const override
+    {
+        constexpr qint64 UnixEpochOnDateScale = 25569 * DateTime::SecondsPerDay; // seconds, bias 0
+        return *DateTime::toSerialSeconds(current) - UnixEpochOnDateScale;
+    }
 
     int setLocalDateTime(Date target, int milliseconds, qint32 /*bias*/) override
     {

@@ -586,8 +586,12 @@ int main(int argc, char *argv[])
                        .arg(totals[0].outcome.faults())
                        .arg(totals[0].timerLateNs / 1e6, 0, 'f', 0)
                        .arg(totals[0].signalLateNs / 1e6, 0, 'f', 0);
-        targetMet = targetMet && ratio >= 0.8 && totals[0].outcome.faults() == 0 && worst < OneSecond
-                    && totals[0].timerLateNs < OneSecond / 4 && totals[0].signalLateNs < OneSecond / 4
+        // One caller at a time costs the server an event-loop wake-up that the bare loop does
+        // not pay; from eight on it must keep up with the bare loop.
+        const double leastRatio = callers == 1 ? 0.95 : 1.0;
+        const qint64 latestProbe = OneSecond / 100;
+        targetMet = targetMet && ratio >= leastRatio && totals[0].outcome.faults() == 0 && worst < OneSecond
+                    && totals[0].timerLateNs <= latestProbe && totals[0].signalLateNs <= latestProbe
                     && !totals[0].hitTimeLimit;
         out.flush();
     }
@@ -596,8 +600,8 @@ int main(int argc, char *argv[])
            "| worst latency, bare loop | faults, Brindlecot | timer / signal late at most |\n"
         << "|---|---|---|---|---|---|---|---|\n"
         << table;
-    out << "\nTarget (at least 0.8 of the bare loop's answers per second at every concurrency, no fault, "
-           "no caller waiting a second, the timer and the signal late by less than 250 ms): "
+    out << "\nTarget (at least 0.95 of the bare loop's answers per second at one caller and 1.0 from eight "
+           "on, no fault, no caller waiting a second, the timer and the signal late by at most 10 ms): "
         << (targetMet ? "met" : "NOT met") << "\n";
     return 0;
 }

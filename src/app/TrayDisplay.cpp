@@ -5,6 +5,8 @@
 
 #include <QLocale>
 
+#include <cstring>
+
 namespace TrayDisplay {
 
 QString initialToolTip()
@@ -12,8 +14,25 @@ QString initialToolTip()
     return QStringLiteral("Time Synchronization");
 }
 
+const QString &SynchronizedToolTip::forDate(Date lastSynchDate)
+{
+    // Compared bit for bit: a date that is not a number still formats only once.
+    if (!mDate || std::memcmp(&*mDate, &lastSynchDate, sizeof lastSynchDate) != 0) {
+        mDate = lastSynchDate;
+        mText = synchronizedToolTip(lastSynchDate);
+    }
+    return mText;
+}
+
 std::optional<Tick> trayTick(qint16 trayAlert, qint16 trayAlertShowing, const QString &trayAlertMessage,
                              Date lastSynchDate)
+{
+    SynchronizedToolTip synchronized;
+    return trayTick(trayAlert, trayAlertShowing, trayAlertMessage, lastSynchDate, synchronized);
+}
+
+std::optional<Tick> trayTick(qint16 trayAlert, qint16 trayAlertShowing, const QString &trayAlertMessage,
+                             Date lastSynchDate, SynchronizedToolTip &synchronized)
 {
     const bool showing = trayAlertShowing != 0;
     const qint16 toggled = trayAlertShowing == 0 ? 1 : 0;
@@ -23,7 +42,7 @@ std::optional<Tick> trayTick(qint16 trayAlert, qint16 trayAlertShowing, const QS
         tick = { showing ? 6 : 4, QStringLiteral("Time synchronization is paused"), toggled };
         break;
     case 0:
-        tick = { 1, synchronizedToolTip(lastSynchDate), 0 };
+        tick = { 1, synchronized.forDate(lastSynchDate), 0 };
         break;
     case 1:
         tick = { showing ? 6 : 2, QStringLiteral("Time is off by more than 30 minutes - adjust manually"), toggled };

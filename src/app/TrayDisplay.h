@@ -25,9 +25,24 @@ struct Tick {
     qint16 trayAlertShowing = 0; // the blink phase after this tick
 };
 
+// The synchronized state's tool tip, formatted again only when the date it names changes:
+// the tray tick asks for it every second, and the date changes once a synchronization.
+class SynchronizedToolTip
+{
+public:
+    const QString &forDate(Date lastSynchDate);
+
+private:
+    std::optional<Date> mDate; // the date mText names; none before the first use
+    QString mText;
+};
+
 // One tray tick: TrayAlert and the blink phase TrayAlertShowing give the picture number,
 // the tool tip and the next blink phase. Empty for a TrayAlert that has no row (the
-// tick then changes nothing).
+// tick then changes nothing). The synchronized state's text comes from synchronized.
+std::optional<Tick> trayTick(qint16 trayAlert, qint16 trayAlertShowing, const QString &trayAlertMessage,
+                             Date lastSynchDate, SynchronizedToolTip &synchronized);
+// The same, formatting the synchronized state's text afresh.
 std::optional<Tick> trayTick(qint16 trayAlert, qint16 trayAlertShowing, const QString &trayAlertMessage,
                              Date lastSynchDate);
 

@@ -198,7 +198,7 @@ void frmMain::AddTrayIcon()
 void frmMain::tmrIcon_Timer()
 {
     const auto tick = TrayDisplay::trayTick(mState.TrayAlert, mState.TrayAlertShowing, mState.TrayAlertMessage,
-                                            mState.LastSynchDate);
+                                            mState.LastSynchDate, mSynchronizedToolTip);
     if (!tick)
         return;
     mState.TrayAlertShowing = tick->trayAlertShowing;

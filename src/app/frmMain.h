@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/TrayDisplay.h"
 #include "platform/ClockAccess.h"
 #include "sync/AutoClient.h"
 #include "sync/TimeProtocol.h"
@@ -127,6 +128,7 @@ private:
     std::unique_ptr<TrayIcon> mTray;
     QPointer<frmAbout> mAbout;
     int mShownPicture = 0; // picture number 1..6 on the icon
+    TrayDisplay::SynchronizedToolTip mSynchronizedToolTip;
     bool mHeadless = false; // loaded without an icon
     QString mHeadlessToolTip; // the state last told without the icon
     bool mUnloaded = false;

@@ -14,8 +14,11 @@ public:
 
     // Current local date and time, to the whole second.
     virtual Date now() const = 0;
-    // Set the clock to the local date and time target plus milliseconds (0..999), read with bias (minutes, UTC =
-    // local + bias): the bias the caller computed target with, so that the clock ends at
+    // Current universal time: whole seconds since 1970-01-01 00:00:00 UTC. No time zone is
+    // read, so it never fails.
+    virtual qint64 utcSeconds() const = 0;
+    // Set the clock to the local date and time target plus milliseconds (0..999), read
+    // with bias (minutes, UTC = local + bias): the bias the caller computed target with, so that the clock ends at
     // exactly target + bias, the server's UTC, even when that wall-clock time happens twice
     // or not at all because of daylight saving. One setting of the final instant: the clock
     // never passes through a date that is neither the old one nor the new one. 0, or the

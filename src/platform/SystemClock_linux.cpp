@@ -35,6 +35,13 @@ public:
                                    QTime(local.tm_hour, local.tm_min, second));
     }
 
+    qint64 utcSeconds() const override
+    {
+        timespec current {};
+        clock_gettime(CLOCK_REALTIME, &current);
+        return current.tv_sec;
+    }
+
     int setLocalDateTime(Date target, int milliseconds, qint32 bias) override
     {
         const QDate day = DateTime::dayOf(target);

@@ -15,6 +15,17 @@ public:
                                    QTime(local.wHour, local.wMinute, local.wSecond));
     }
 
+    qint64 utcSeconds() const override
+    {
+        // FILETIME counts 100-nanosecond steps from 1601-01-01 UTC.
+        constexpr qint64 StepsPerSecond = 10000000;
+        constexpr qint64 SecondsFrom1601To1970 = 11644473600;
+        FILETIME now {};
+        GetSystemTimeAsFileTime(&now);
+        const qint64 steps = (qint64(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+        return steps / StepsPerSecond - SecondsFrom1601To1970;
+    }
+
     // SetLocalTime needs the SE_SYSTEMTIME_NAME privilege; a refusal comes back as the
     // system's error code. It takes local time and applies the bias in force itself. The
     // whole date and time go in one call.

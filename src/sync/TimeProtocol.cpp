@@ -29,6 +29,13 @@ QByteArray encode(quint32 value)
     return bytes;
 }
 
+std::optional<quint32> fromUnixSeconds(qint64 seconds)
+{
+    if (seconds < -UnixEpochOffset || seconds > qint64(std::numeric_limits<quint32>::max()) - UnixEpochOffset)
+        return std::nullopt;
+    return quint32(seconds + UnixEpochOffset);
+}
+
 } // namespace TimeProtocol
 
 Date TimeValueToLocal(quint32 value, qint32 bias)

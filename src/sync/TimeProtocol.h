@@ -20,6 +20,9 @@ constexpr qint64 UnixEpochOffset = 2208988800; // seconds from 1900-01-01 to 197
 // The first four bytes of a block; empty when it holds fewer.
 std::optional<quint32> decode(const QByteArray &block);
 QByteArray encode(quint32 value);
+// Universal time (seconds since 1970-01-01 00:00:00 UTC) as a value: empty for times before
+// 1900 or after 2036-02-07 06:28:15 UTC, which the four bytes cannot hold.
+std::optional<quint32> fromUnixSeconds(qint64 seconds);
 
 } // namespace TimeProtocol
 

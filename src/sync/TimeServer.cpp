@@ -65,11 +65,8 @@ void TimeServer::tcpServer_Error(int, const QString &)
 
 std::optional<QByteArray> TimeServer::currentAnswer() const
 {
-    const Date now = mState.Clock.now();
-    qint32 bias = 0;
-    if (!GetTimeZoneBias(mState.Zone, bias))
-        return std::nullopt;
-    const std::optional<quint32> value = LocalToTimeValue(now, bias);
+    // The value is universal time by definition: straight from the clock, no time zone.
+    const std::optional<quint32> value = TimeProtocol::fromUnixSeconds(mState.Clock.utcSeconds());
     if (!value)
         return std::nullopt;
     return TimeProtocol::encode(*value);

@@ -19,9 +19,9 @@ struct ProgramState;
 // answered in full the moment it is taken from the system (the four bytes go out in one
 // step and the connection closes behind them), so callers that arrive meanwhile wait in
 // the system's listen queue and are taken in turn; none is refused because another is
-// being served, and none is left without its answer. When there is no time to send (the
-// time-zone bias cannot be read, or the time lies beyond what four bytes can hold) the
-// connection is closed at once.
+// being served, and none is left without its answer. The answer is the universal time of
+// the system's clock; no time zone is read. When there is no time to send (the time lies
+// beyond what four bytes can hold) the connection is closed at once.
 //
 // The server does not listen until StartListening() is first called; the owner calls
 // tmrServer_Timer() every ten seconds, which re-arms a listener found closed (after a

@@ -134,6 +134,25 @@ private slots:
         QCOMPARE(shown, toolTip);
     }
 
+    // The text is kept from tick to tick, and follows every change of the date it names,
+    // whatever states come between.
+    void synchronizedToolTipFollowsTheDate()
+    {
+        TrayDisplay::SynchronizedToolTip kept;
+        const Date first = at(2026, 12, 10, 13, 5);
+        const Date second = at(2026, 12, 10, 13, 6);
+        const auto shown = [&kept](qint16 alert, Date when) {
+            return TrayDisplay::trayTick(alert, 0, QStringLiteral("Error"), when, kept)->toolTip;
+        };
+        const QString atFirst = QStringLiteral("Synchronized on 12/10/26 at 01:05 PM");
+        QCOMPARE(shown(0, first), atFirst);
+        QCOMPARE(shown(0, first), atFirst);
+        QCOMPARE(shown(3, first), QStringLiteral("Looking for a time server..."));
+        QCOMPARE(shown(0, second), QStringLiteral("Synchronized on 12/10/26 at 01:06 PM"));
+        QCOMPARE(shown(2, second), QStringLiteral("Error"));
+        QCOMPARE(shown(0, first), atFirst);
+    }
+
     void iconIndex_data()
     {
         QTest::addColumn<int>("picture");

@@ -16,6 +16,11 @@ public:
     }
 
     Date now() const override { return current; }
+    // The fake's local time read back to universal time with zoneBias.
+    qint64 utcSeconds() const override
+    {
+        return *DateTime::toSerialSeconds(current) + qint64(zoneBias) * 60 - UnixEpochOnDateScale;
+    }
 
     int setLocalDateTime(Date target, int milliseconds, qint32 bias) override
     {
@@ -31,7 +36,11 @@ public:
 
     void advance(qint64 seconds) { current = DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(current) + seconds); }
 
+    // 1970-01-01 00:00:00 on the Date scale, which counts from 1899-12-30.
+    static constexpr qint64 UnixEpochOnDateScale = 25569 * DateTime::SecondsPerDay; // seconds
+
     Date current;
+    qint32 zoneBias = 0; // minutes, UTC = local + zoneBias: the zone the fake's local time is in
     int failWith = 0;  // the errno that setting returns, 0 for success
     QStringList calls; // "set YYYY-MM-DD HH:MM:SS" in call order
     QList<Date> settings; // every instant the clock was told to take, refused ones too

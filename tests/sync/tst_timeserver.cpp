@@ -23,9 +23,10 @@ constexpr int WaitLimit = 10000; // milliseconds for anything on loopback
 
 const QByteArray ExampleAnswer = QByteArray::fromHex("c3a57fcd"); // 2004-01-06 18:41:17 UTC
 
-// A server on 127.0.0.1 with a fake clock at 2004-01-06 13:41:17 and a bias of 300 minutes.
+// A server on 127.0.0.1 with a fake clock at 2004-01-06 13:41:17 in a zone five hours west
+// (bias 300 minutes), which is 18:41:17 UTC.
 struct Fixture {
-    explicit Fixture(quint16 port = 0) : server(state, port, QHostAddress::LocalHost) { }
+    explicit Fixture(quint16 port = 0) : server(state, port, QHostAddress::LocalHost) { clock.zoneBias = 300; }
 
     FakeSystemClock clock;
     FakeTimeZoneBias zone {300};
@@ -96,8 +97,9 @@ private slots:
             << QDate(2036, 2, 7) << QTime(6, 28, 15) << 0 << true << QByteArray() << QByteArray::fromHex("ffffffff");
         QTest::newRow("one second later: nothing to send")
             << QDate(2036, 2, 7) << QTime(6, 28, 16) << 0 << true << QByteArray() << QByteArray();
-        QTest::newRow("bias unreadable: nothing to send")
-            << day << QTime(13, 41, 17) << 300 << false << QByteArray() << QByteArray();
+        // The answer is universal time: a time zone that cannot be read silences nothing.
+        QTest::newRow("bias unreadable: answered all the same")
+            << day << QTime(13, 41, 17) << 300 << false << QByteArray() << ExampleAnswer;
         QTest::newRow("caller sends a line") << day << QTime(13, 41, 17) << 300 << true
                                              << QByteArray("what time is it?\r\n") << ExampleAnswer;
         QTest::newRow("caller sends 64 KiB") << day << QTime(13, 41, 17) << 300 << true
@@ -117,6 +119,7 @@ private slots:
 
         Fixture f;
         f.clock.current = DateTime::fromParts(day, time);
+        f.clock.zoneBias = bias;
         f.zone.bias = bias;
         f.zone.readable = biasReadable;
         f.server.tmrServer_Timer();
@@ -133,6 +136,7 @@ private slots:
         QCOMPARE(caller->socket.error(), QAbstractSocket::RemoteHostClosedError);
 
         f.clock.current = DateTime::fromParts(QDate(2004, 1, 6), QTime(13, 41, 17));
+        f.clock.zoneBias = 300;
         f.zone.bias = 300;
         f.zone.readable = true;
         Caller next(f.server.LocalPort());

@@ -27,6 +27,7 @@ class TestTimeServerListener : public QObject
 private slots:
     void initTestCase()
     {
+        clock.zoneBias = 300; // 2004-01-06 13:41:17 local is 18:41:17 UTC
         // As an ordinary account: binding port 37 is refused from here on.
         QVERIFY(dropPortPrivilege());
     }

@@ -18,11 +18,12 @@ public:
     // read, so it never fails.
     virtual qint64 utcSeconds() const = 0;
     // Set the clock to the local date and time target plus milliseconds (0..999), read
-    // with bias (minutes, UTC = local + bias): the bias the caller computed target with, so that the clock ends at
-    // exactly target + bias, the server's UTC, even when that wall-clock time happens twice
-    // or not at all because of daylight saving. One setting of the final instant: the clock
-    // never passes through a date that is neither the old one nor the new one. 0, or the
-    // system's error number; a refused setting leaves the clock as it was.
+    // with bias (minutes, UTC = local + bias): the bias the caller computed target with, so
+    // that the clock ends at exactly target + bias, the server's UTC, even when that
+    // wall-clock time happens twice or not at all because of daylight saving. One setting
+    // of the final instant: the clock never passes through a date that is neither the old
+    // one nor the new one. 0, or the system's error number; a refused setting leaves the
+    // clock as it was.
     virtual int setLocalDateTime(Date target, int milliseconds, qint32 bias) = 0;
 };
 

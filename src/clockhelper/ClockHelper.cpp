@@ -16,15 +16,14 @@
 //
 //   YYYY-MM-DD  the new local date: four-digit year from 1970, two-digit month and day,
 //               a day that exists in the proleptic Gregorian calendar
-//   HH:MM:SS[.mmm]  the new local time of day, 00:00:00 to 23:59:59, two digits each,
-//               optionally followed by a point and exactly three digits of milliseconds
+//   HH:MM:SS    the new local time of day, 00:00:00 to 23:59:59, two digits each, and
+//   .mmm        optionally the milliseconds after that second, exactly three digits
 //   BIAS        the time-zone bias the caller converted with, in minutes, UTC = local + BIAS;
 //               an optional sign and 1 to 4 digits, -1440 to 1440
 //
-// The clock (CLOCK_REALTIME) is set to local + BIAS minutes, to the millisecond, in one
-// call. A moment before 1970 or beyond the range of time_t is malformed. The
-// caller passes the bias it used, so the result never depends on how this process would
-// read the time zone.
+// The clock (CLOCK_REALTIME) is set to local + BIAS minutes in one setting, date and time
+// together. The caller passes the bias it used, so the result never depends on how this
+// process would read the time zone. An instant beyond what time_t holds is malformed.
 //
 // Exit status:
 //   0        the clock was set
@@ -116,7 +115,8 @@ int main(int argc, char *argv[])
         std::fputs("brindlecot-clock: malformed request; usage: brindlecot-clock YYYY-MM-DD HH:MM:SS[.mmm] BIAS\n", stderr);
         return MalformedStatus;
     }
-    const timespec wanted { time_t(utc->seconds), long(utc->milliseconds) * 1000000L };
+    // One setting of the whole instant: the clock never shows a date without its time.
+    const timespec wanted { std::time_t(utc->seconds), utc->nanoseconds };
     if (clock_settime(CLOCK_REALTIME, &wanted) != 0) {
         const int error = errno;
         std::fprintf(stderr, "brindlecot-clock: error %d: %s\n", error, std::strerror(error));

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr int MaxBias = 1440; // minutes
+constexpr long NanosecondsPerMillisecond = 1000000;
 
 // Digits at [from, from + count) of text as a number, or nothing when any is not a digit.
 std::optional<int> digits(std::string_view text, std::size_t from, std::size_t count)
@@ -38,12 +39,12 @@ std::optional<ClockInstant> parseClockRequest(std::string_view date, std::string
     const auto h = digits(time, 0, 2), mi = digits(time, 3, 2), s = digits(time, 6, 2);
     if (!h || !mi || !s || *h > 23 || *mi > 59 || *s > 59)
         return std::nullopt;
-    std::optional<int> ms = 0;
+    std::optional<int> milliseconds = 0;
     if (time.size() == 12) {
         if (time[8] != '.')
             return std::nullopt;
-        ms = digits(time, 9, 3);
-        if (!ms)
+        milliseconds = digits(time, 9, 3);
+        if (!milliseconds)
             return std::nullopt;
     }
 
@@ -63,8 +64,8 @@ std::optional<ClockInstant> parseClockRequest(std::string_view date, std::string
     if (!WallClock::isValid(local))
         return std::nullopt;
     const std::int64_t utc = WallClock::toUtcSeconds(local, sign * *magnitude);
-    if (utc < 0 || utc > std::int64_t(std::numeric_limits<time_t>::max()))
+    if (utc < 0 || utc > std::numeric_limits<std::time_t>::max())
         return std::nullopt;
-    return ClockInstant { utc, *ms };
+    return ClockInstant { utc, *milliseconds * NanosecondsPerMillisecond };
 }
 

@@ -17,14 +17,13 @@ public:
     // Current universal time: whole seconds since 1970-01-01 00:00:00 UTC. No time zone is
     // read, so it never fails.
     virtual qint64 utcSeconds() const = 0;
-    // Set the clock to the local date and time target plus milliseconds (0..999), read
-    // with bias (minutes, UTC = local + bias): the bias the caller computed target with, so
-    // that the clock ends at exactly target + bias, the server's UTC, even when that
-    // wall-clock time happens twice or not at all because of daylight saving. One setting
-    // of the final instant: the clock never passes through a date that is neither the old
-    // one nor the new one. 0, or the system's error number; a refused setting leaves the
-    // clock as it was.
-    virtual int setLocalDateTime(Date target, int milliseconds, qint32 bias) = 0;
+    // Sets the clock in one setting, date and time together, to the local date and time
+    // target (whole seconds) plus afterTarget milliseconds (0 or more). bias (minutes, UTC =
+    // local + bias) is the one the caller computed target with: the instant set is
+    // target + bias + afterTarget, the server's UTC, even when that wall-clock time happens
+    // twice or not at all because of daylight saving. 0, or the system's error number; a
+    // refused setting leaves the clock as it was.
+    virtual int setLocalDateTime(Date target, qint32 bias, qint64 afterTarget = 0) = 0;
 };
 
 // How long the clock helper may take before it is ended and the setting counts as failed.

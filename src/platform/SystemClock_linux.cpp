@@ -5,17 +5,18 @@
 
 #include <QFileInfo>
 #include <QProcess>
-#include <QProcessEnvironment>
 
 #include <cerrno>
-#include <ctime>
 #include <limits>
+#include <ctime>
 
 namespace {
 
 // The clock helper's exit status: 0 set, 1..63 the system's error number, 64 a request
 // that was not well formed, 65 an error number above 63.
 constexpr int HelperMalformed = 64;
+constexpr qint64 MillisecondsPerSecond = 1000;
+constexpr long NanosecondsPerMillisecond = 1000000;
 
 class LinuxSystemClock final : public SystemClock
 {
@@ -42,18 +43,18 @@ public:
         return current.tv_sec;
     }
 
-    int setLocalDateTime(Date target, int milliseconds, qint32 bias) override
+    int setLocalDateTime(Date target, qint32 bias, qint64 afterTarget) override
     {
         const QDate day = DateTime::dayOf(target);
         const QTime time = DateTime::timeOf(target);
-        if (!day.isValid() || !time.isValid() || milliseconds < 0 || milliseconds > 999)
+        if (!day.isValid() || !time.isValid() || afterTarget < 0)
             return EINVAL;
         const WallClock::LocalTime local { day.year(), day.month(), day.day(),
                                            time.hour() * 3600 + time.minute() * 60 + time.second() };
-        const std::int64_t utc = WallClock::toUtcSeconds(local, bias);
-        if (utc < std::numeric_limits<time_t>::min() || utc > std::numeric_limits<time_t>::max())
-            return EOVERFLOW;
-        return set({ time_t(utc), long(milliseconds) * 1000000L }, bias);
+        const std::int64_t seconds = WallClock::toUtcSeconds(local, bias) + afterTarget / MillisecondsPerSecond;
+        if (seconds < 0 || seconds > std::numeric_limits<time_t>::max())
+            return EINVAL;
+        return set({ time_t(seconds), long(afterTarget % MillisecondsPerSecond) * NanosecondsPerMillisecond }, bias);
     }
 
 private:
@@ -69,21 +70,23 @@ private:
         const int error = errno;
         if (error != EPERM || mHelper.isEmpty() || !QFileInfo(mHelper).isFile())
             return error;
-        return runHelper(wanted.tv_sec, int(wanted.tv_nsec / 1000000L), bias);
+        return runHelper(wanted, bias);
     }
 
     // brindlecot-clock YYYY-MM-DD HH:MM:SS.mmm BIAS: the whole local date and time of the
-    // wanted instant, read with the bias the caller computed it with; no shell.
-    int runHelper(std::int64_t utc, int milliseconds, qint32 bias) const
+    // wanted instant, read with the bias the caller computed it with, in one run; no shell
+    // and no environment.
+    int runHelper(const timespec &wanted, qint32 bias) const
     {
-        const WallClock::LocalTime local = WallClock::fromUtcSeconds(utc, bias);
+        const WallClock::LocalTime local = WallClock::fromUtcSeconds(wanted.tv_sec, bias);
         const int second = local.secondOfDay;
         QProcess helper;
         helper.setProgram(mHelper);
         helper.setArguments({ QString::asprintf("%04d-%02d-%02d", local.year, local.month, local.day),
-                              QString::asprintf("%02d:%02d:%02d.%03d", second / 3600, second / 60 % 60, second % 60, milliseconds),
+                              QString::asprintf("%02d:%02d:%02d.%03ld", second / 3600, second / 60 % 60, second % 60,
+                                                wanted.tv_nsec / NanosecondsPerMillisecond),
                               QString::number(bias) });
-        helper.setProcessEnvironment(QProcessEnvironment()); // it reads none: pass none
+        helper.setProcessEnvironment(QProcessEnvironment());
         helper.setStandardInputFile(QProcess::nullDevice());
         helper.setStandardOutputFile(QProcess::nullDevice());
         helper.setStandardErrorFile(QProcess::nullDevice());

@@ -1,5 +1,7 @@
 #include "platform/SystemClock.h"
 
+#include "platform/WallClock.h"
+
 #include <qt_windows.h>
 
 namespace {
@@ -26,25 +28,28 @@ public:
         return steps / StepsPerSecond - SecondsFrom1601To1970;
     }
 
-    // SetLocalTime needs the SE_SYSTEMTIME_NAME privilege; a refusal comes back as the
-    // system's error code. It takes local time and applies the bias in force itself. The
-    // whole date and time go in one call.
-    int setLocalDateTime(Date target, int milliseconds, qint32 /*bias*/) override
+    // SetSystemTime needs the SE_SYSTEMTIME_NAME privilege; a refusal comes back as the
+    // system's error code. It takes universal time, so the instant is worked out with the
+    // caller's bias and set in one call.
+    int setLocalDateTime(Date target, qint32 bias, qint64 afterTarget) override
     {
         const QDate day = DateTime::dayOf(target);
         const QTime time = DateTime::timeOf(target);
-        if (!day.isValid() || !time.isValid() || milliseconds < 0 || milliseconds > 999)
+        if (!day.isValid() || !time.isValid() || afterTarget < 0)
             return ERROR_INVALID_PARAMETER;
-        SYSTEMTIME local {};
-        local.wYear = WORD(day.year());
-        local.wMonth = WORD(day.month());
-        local.wDay = WORD(day.day());
-        local.wHour = WORD(time.hour());
-        local.wMinute = WORD(time.minute());
-        local.wSecond = WORD(time.second());
-        local.wMilliseconds = WORD(milliseconds);
-        local.wDayOfWeek = 0; // ignored by SetLocalTime
-        return SetLocalTime(&local) ? 0 : int(GetLastError());
+        const WallClock::LocalTime local { day.year(), day.month(), day.day(),
+                                           time.hour() * 3600 + time.minute() * 60 + time.second() };
+        const std::int64_t seconds = WallClock::toUtcSeconds(local, bias) + afterTarget / 1000;
+        const WallClock::LocalTime utc = WallClock::fromUtcSeconds(seconds, 0);
+        SYSTEMTIME wanted {};
+        wanted.wYear = WORD(utc.year);
+        wanted.wMonth = WORD(utc.month);
+        wanted.wDay = WORD(utc.day);
+        wanted.wHour = WORD(utc.secondOfDay / 3600);
+        wanted.wMinute = WORD(utc.secondOfDay / 60 % 60);
+        wanted.wSecond = WORD(utc.secondOfDay % 60);
+        wanted.wMilliseconds = WORD(afterTarget % 1000);
+        return SetSystemTime(&wanted) ? 0 : int(GetLastError());
     }
 };
 

@@ -69,4 +69,20 @@ LocalTime fromUtcSeconds(std::int64_t utc, std::int32_t bias)
     return local;
 }
 
+std::int64_t withLocalDate(std::int64_t utcNow, int year, int month, int day, std::int32_t bias)
+{
+    LocalTime local = fromUtcSeconds(utcNow, bias);
+    local.year = year;
+    local.month = month;
+    local.day = day;
+    return toUtcSeconds(local, bias);
+}
+
+std::int64_t withLocalTimeOfDay(std::int64_t utcNow, int secondOfDay, std::int32_t bias)
+{
+    LocalTime local = fromUtcSeconds(utcNow, bias);
+    local.secondOfDay = secondOfDay;
+    return toUtcSeconds(local, bias);
+}
+
 } // namespace WallClock

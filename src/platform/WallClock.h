@@ -28,6 +28,12 @@ std::int64_t toUtcSeconds(const LocalTime &local, std::int32_t bias);
 // The local date and time of day of a UTC second.
 LocalTime fromUtcSeconds(std::int64_t utc, std::int32_t bias);
 
+// The two steps of setting the clock, each from the clock's reading at that moment:
+// the date step puts in a date and keeps the local time of day;
+std::int64_t withLocalDate(std::int64_t utcNow, int year, int month, int day, std::int32_t bias);
+// the time step puts in a time of day and keeps the local date.
+std::int64_t withLocalTimeOfDay(std::int64_t utcNow, int secondOfDay, std::int32_t bias);
+
 // True for a real calendar date and a second of the day.
 bool isValid(const LocalTime &local);
 

@@ -5,42 +5,39 @@
 
 namespace AnswerRule {
 
-AnswerOutcome apply(const QByteArray &block, qint64 roundTrip, const TimeZoneBias &zone, SystemClock &clock)
+Outcome apply(const QByteArray &block, qint64 roundTrip, SystemClock &clock, const TimeZoneBias &zone)
 {
-    AnswerOutcome outcome;
+    Outcome outcome;
     const auto value = TimeProtocol::decode(block);
-    if (!value) {
-        outcome.kind = AnswerOutcome::TooFewBytes;
+    if (!value)
         return outcome;
-    }
     qint32 bias = 0;
     if (!GetTimeZoneBias(zone, bias)) {
-        outcome.kind = AnswerOutcome::NoTimeZone;
+        outcome.verdict = Verdict::NoTimeZone;
         return outcome;
     }
     const Date serverTime = TimeValueToLocal(*value, bias);
     outcome.error = SecondsSince(serverTime, clock.now());
     if (outcome.error == -1) {
-        outcome.kind = AnswerOutcome::NotComputable;
+        outcome.verdict = Verdict::NotComputable;
         return outcome;
     }
     if (outcome.error >= RefusedError) {
-        outcome.kind = AnswerOutcome::TooFar;
+        outcome.verdict = Verdict::TooFarOff;
         return outcome;
     }
     if (outcome.error >= SmallestCorrection) {
-        // One setting, with the bias that serverTime was computed with, so the clock ends at
-        // the server's UTC even across a change of daylight saving.
-        const qint64 ahead = HalfSecond + qMax<qint64>(roundTrip, 0) / 2; // milliseconds
-        const Date second = DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(serverTime) + ahead / 1000);
-        outcome.refusal = clock.setLocalDateTime(second, int(ahead % 1000), bias);
-        if (outcome.refusal != 0) {
-            outcome.kind = AnswerOutcome::ClockRefused;
+        // The bias that serverTime was computed with goes along, so the clock ends at the
+        // server's UTC even across a change of daylight saving.
+        const qint64 afterValue = HalfSecond + qMax<qint64>(roundTrip, 0) / 2; // milliseconds
+        if (const int refused = clock.setLocalDateTime(serverTime, bias, afterValue)) {
+            outcome.verdict = Verdict::ClockRefused;
+            outcome.refusal = refused;
             return outcome;
         }
-        outcome.clockSet = true;
     }
-    outcome.kind = AnswerOutcome::Synchronized;
+    outcome.verdict = Verdict::Synchronized;
+    outcome.now = clock.now(); // after the clock was set
     return outcome;
 }
 

@@ -8,39 +8,38 @@
 class SystemClock;
 class TimeZoneBias;
 
-// What one answer of a time server came to, for each client to show and record in its
-// own way.
-struct AnswerOutcome {
-    enum Kind {
-        TooFewBytes,   // the block held fewer than four bytes
-        NoTimeZone,    // the bias could not be read
-        NotComputable, // the error does not fit a signed 32-bit count of seconds
-        TooFar,        // off by RefusedError or more: never believed
-        ClockRefused,  // the clock was to be set and the system refused
-        Synchronized,  // believed; the clock set when it was off by SmallestCorrection or more
-    };
-
-    Kind kind = TooFewBytes;
-    qint32 error = -1;  // seconds between the server's time and the clock before setting; -1 unknown
-    int refusal = 0;    // the system's error number, for ClockRefused
-    bool clockSet = false;
-};
-
-// The one rule by which both clients treat an answer: decode the four bytes, read the
-// bias, measure the error against the clock, decide, and set the clock.
-//
-// The value counts whole seconds, cut down, so the server's true time when the answer
-// arrives is on average half a second later, plus the one-way delay. The clock is
-// therefore set to the value + 0.5 s + half of roundTrip, the time from the start of the
-// connection to the arrival of the answer on a monotonic clock; the error that decides
-// and that is recorded stays the whole-second one.
+// The one rule that both clients, automatic and by hand, apply to a server's answer:
+// decode the value, measure the clock's error against it, decide, and set the clock. Each
+// client only maps the outcome to what it shows and records.
 namespace AnswerRule {
 
-constexpr qint32 SmallestCorrection = 2; // seconds: 0 or 1 leave the clock alone
-constexpr qint32 RefusedError = 1800;    // seconds: never believed from here on
-constexpr qint64 HalfSecond = 500;       // milliseconds: the mean of the cut-off fraction
+constexpr qint32 RefusedError = 1800;      // seconds: a server this far off is never believed
+constexpr qint32 SmallestCorrection = 2;   // seconds: an error of 0 or 1 leaves the clock alone
 
-// roundTrip: milliseconds, never negative.
-AnswerOutcome apply(const QByteArray &block, qint64 roundTrip, const TimeZoneBias &zone, SystemClock &clock);
+// The value counts whole seconds, cut down, so when it was sent the server's time lay
+// anywhere in the second after it: half a second on average. It then took about half the
+// connection's round trip to arrive. The clock is set to the value plus both, so that its
+// expected error is centred on zero instead of half a second slow.
+constexpr qint64 HalfSecond = 500; // milliseconds
+
+enum class Verdict {
+    TooFewBytes,   // fewer than four bytes came
+    NoTimeZone,    // the time-zone bias could not be read
+    NotComputable, // the error cannot be computed (beyond about 68 years)
+    TooFarOff,     // the error is RefusedError or more: never believed
+    ClockRefused,  // the clock had to be set, and the system refused
+    Synchronized,  // the clock is right now: set, or already within a second
+};
+
+struct Outcome {
+    Verdict verdict = Verdict::TooFewBytes;
+    qint32 error = -1;              // seconds: the clock's error found, once computed
+    int refusal = 0;                // the system's error number, for ClockRefused
+    Date now = DateTime::Never;     // for Synchronized: the local time after the setting
+};
+
+// roundTrip: milliseconds from the start of the connection to the arrival of block, on a
+// monotonic clock.
+Outcome apply(const QByteArray &block, qint64 roundTrip, SystemClock &clock, const TimeZoneBias &zone);
 
 } // namespace AnswerRule

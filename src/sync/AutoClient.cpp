@@ -1,7 +1,6 @@
 #include "sync/AutoClient.h"
 
 #include "state/ProgramState.h"
-#include "platform/SystemClock.h"
 #include "sync/AnswerRule.h"
 
 namespace {
@@ -51,7 +50,7 @@ void AutoClient::StartSynchronization()
     mState.pollLimit = AttemptLimit;
     mTcpClient.setRemoteHost(ChooseServer());
     mTcpClient.setRemotePort(mPort);
-    mAttemptTime.start();
+    mAttemptStarted.start();
     if (!mTcpClient.Connect()) {
         // No active server or an unusable address: the countdown tries again on the
         // 11th tick, still looking for a time server.
@@ -91,37 +90,35 @@ void AutoClient::tcpClient_DataArrival(qint64 /*bytesTotal*/)
 
 int AutoClient::handleAnswer(const QByteArray &block)
 {
-    const AnswerOutcome outcome = AnswerRule::apply(block, mAttemptTime.elapsed(), mState.Zone, mState.Clock);
-    switch (outcome.kind) {
-    case AnswerOutcome::TooFewBytes:
+    const AnswerRule::Outcome outcome = AnswerRule::apply(block, mAttemptStarted.elapsed(), mState.Clock, mState.Zone);
+    switch (outcome.verdict) {
+    case AnswerRule::Verdict::TooFewBytes:
         return TooFewBytesError;
-    case AnswerOutcome::NoTimeZone:
+    case AnswerRule::Verdict::NoTimeZone:
         mState.TrayAlert = 2;
         mState.TrayAlertMessage = QStringLiteral("Could not find local time zone");
         mState.pollLimit = AttemptLimit;
         return 0;
-    case AnswerOutcome::NotComputable:
-    case AnswerOutcome::TooFar:
+    case AnswerRule::Verdict::NotComputable:
+    case AnswerRule::Verdict::TooFarOff:
         // Never believed: the user has to set the clock by hand.
         mState.TrayAlert = 1;
         mState.pollLimit = AttemptLimit;
         return 0;
-    case AnswerOutcome::ClockRefused:
+    case AnswerRule::Verdict::ClockRefused:
         return outcome.refusal;
-    case AnswerOutcome::Synchronized:
+    case AnswerRule::Verdict::Synchronized:
         break;
     }
-
-    const Date now = mState.Clock.now(); // after the clock was set
     mState.TrayAlert = 0;
-    mState.LastSynchDate = now;
+    mState.LastSynchDate = outcome.now;
     mState.pollLimit = mState.Interval.GetSynchInterval();
     // The record may have been deleted meanwhile: the attempt still counts.
     const qint32 position = mState.Hosts.FindPathname(mTcpClient.RemoteHost());
     if (position != -1) {
         if (const clsHosts::HostRef host = mState.Hosts.Item(position)) {
             host->setHostStatus(1);
-            host->setHostPollDate(now);
+            host->setHostPollDate(outcome.now);
             host->setHostSynchError(outcome.error);
         }
     }

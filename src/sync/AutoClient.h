@@ -13,8 +13,8 @@
 struct ProgramState;
 
 // The automatic Time Protocol client: the one-second countdown that starts an attempt,
-// the random choice of an active server, and the handling of its answer by the answer rule
-// (sync/AnswerRule.h), which sets the clock through ProgramState::Clock. Everything it
+// the random choice of an active server, and the handling of its answer, which sets the
+// clock through ProgramState::Clock when it is off by 2 to 1799 seconds. Everything it
 // reports goes into the program-wide state (TrayAlert, pollLimit, the server's record).
 //
 // The countdown timer itself belongs to the main object, which calls tmrClient_Timer()
@@ -50,14 +50,14 @@ public:
     void tcpClient_Error(int number, const QString &description);
 
 private:
-    // Decodes, checks and applies one answer; 0, or the number of the error that
-    // interrupted it.
+    // Applies the answer rule to one answer and reports its outcome in the program's
+    // state; 0, or the number of the error that interrupted it.
     int handleAnswer(const QByteArray &block);
     void closeIfOpen();
 
     ProgramState &mState;
     quint16 mPort;
     SocketControl mTcpClient;
-    QElapsedTimer mAttemptTime; // since the start of the connection
+    QElapsedTimer mAttemptStarted; // monotonic: since the connection was started
     std::mt19937 mRandom;
 };

@@ -1,7 +1,6 @@
 #include "sync/ManualClient.h"
 
 #include "state/ProgramState.h"
-#include "platform/SystemClock.h"
 #include "sync/AnswerRule.h"
 
 ManualClient::ManualClient(ProgramState &state, quint16 port, QObject *parent)
@@ -27,7 +26,7 @@ void ManualClient::Start(const QString &host)
     }
     mTcpClient.setRemoteHost(host);
     mTcpClient.setRemotePort(mPort);
-    mAttemptTime.start();
+    mAttemptStarted.start();
     if (!mTcpClient.Connect()) {
         const QString description = mTcpClient.lastErrorDescription();
         closeIfOpen();
@@ -100,35 +99,30 @@ void ManualClient::tcpClient_Error(int /*number*/, const QString &description)
 
 ManualOutcome ManualClient::handleAnswer(const QByteArray &block, const QString &host)
 {
-    const AnswerOutcome outcome = AnswerRule::apply(block, mAttemptTime.elapsed(), mState.Zone, mState.Clock);
-    switch (outcome.kind) {
-    case AnswerOutcome::TooFewBytes:
+    const AnswerRule::Outcome outcome = AnswerRule::apply(block, mAttemptStarted.elapsed(), mState.Clock, mState.Zone);
+    if (outcome.verdict != AnswerRule::Verdict::Synchronized)
         recordFailure(host);
+    switch (outcome.verdict) {
+    case AnswerRule::Verdict::TooFewBytes:
         return {ManualOutcome::Failed, host, false, QStringLiteral("Error: incomplete response received from %1").arg(host)};
-    case AnswerOutcome::NoTimeZone:
-        recordFailure(host);
+    case AnswerRule::Verdict::NoTimeZone:
         return {ManualOutcome::Failed, host, false, QStringLiteral("Error: could not find local time zone")};
-    case AnswerOutcome::NotComputable:
-        recordFailure(host);
+    case AnswerRule::Verdict::NotComputable:
         return {ManualOutcome::Failed, host, false, QStringLiteral("Error: invalid response received from %1").arg(host)};
-    case AnswerOutcome::TooFar:
+    case AnswerRule::Verdict::TooFarOff:
         // Marked in bold: the server answered, but its time is not believed.
-        recordFailure(host);
         return {ManualOutcome::Failed, host, true, QStringLiteral("Error: invalid time received from %1").arg(host)};
-    case AnswerOutcome::ClockRefused:
-        recordFailure(host);
+    case AnswerRule::Verdict::ClockRefused:
         return {ManualOutcome::Failed, host, false,
                 QStringLiteral("Error: the clock could not be set (%1)").arg(qt_error_string(outcome.refusal))};
-    case AnswerOutcome::Synchronized:
+    case AnswerRule::Verdict::Synchronized:
         break;
     }
-
-    const Date now = mState.Clock.now(); // after the clock was set
-    mState.LastSynchDate = now;
+    mState.LastSynchDate = outcome.now;
     const qint32 position = mState.Hosts.FindPathname(host);
     if (const clsHosts::HostRef record = mState.Hosts.Item(position)) {
         record->setHostStatus(1);
-        record->setHostPollDate(now);
+        record->setHostPollDate(outcome.now);
         record->setHostSynchError(outcome.error);
     }
     return {ManualOutcome::Succeeded, host, std::nullopt, QStringLiteral("Successfully synchronized with %1").arg(host)};

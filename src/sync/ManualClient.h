@@ -26,10 +26,10 @@ struct ManualOutcome {
 };
 Q_DECLARE_METATYPE(ManualOutcome)
 
-// The synchronization with one chosen server that the user starts by hand. It treats the
-// answer by the same rule as the automatic client (sync/AnswerRule.h), which sets the clock
-// through ProgramState::Clock, but it touches neither the tray state nor the countdown,
-// and it writes every failure into the server's record.
+// The synchronization with one chosen server that the user starts by hand. It shares the
+// decoding, the conversion and the clock-error measure of the automatic client, and sets
+// the clock through ProgramState::Clock in the same way, but it touches neither the tray
+// state nor the countdown, and it writes every failure into the server's record.
 //
 // Every attempt that Start() begins ends with exactly one Finished signal: an answer, a
 // connection error (whether the control reports it inside Connect or later), the server
@@ -70,6 +70,6 @@ private:
     ProgramState &mState;
     quint16 mPort;
     SocketControl mTcpClient;
-    QElapsedTimer mAttemptTime; // since the start of the connection
+    QElapsedTimer mAttemptStarted; // monotonic: since the connection was started
     bool mBusy = false;
 };

@@ -303,12 +303,13 @@ private slots:
         const QByteArray told = process->readAllStandardError();
         QVERIFY2(told.contains("\nError (1) when time received from server\n"), told.constData());
 
-        // One request an attempt: the new local date with the time of day, and the bias.
+        // One request an attempt: the new local date with the time of day to the
+        // millisecond, and the bias.
         QFile asked(requests);
         QVERIFY(asked.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = asked.readAll().split('\n');
         QVERIFY2(lines.size() >= 3, QByteArray::number(lines.size()));
-        const QRegularExpression request(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d -?\\d{1,4}$"));
+        const QRegularExpression request(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} -?\\d{1,4}$"));
         for (const QByteArray &line : lines.mid(0, 2))
             QVERIFY2(request.match(QString::fromLatin1(line)).hasMatch(), line.constData());
 

@@ -85,10 +85,10 @@ class TestWallClock : public QObject
         const QList<QByteArray> words = lines.last().split(' ');
         if (words.size() != 3)
             return false;
-        const auto instant = parseClockRequest(words[0].toStdString(), words[1].toStdString(), words[2].toStdString());
-        if (!instant)
+        const auto utc = parseClockRequest(words[0].toStdString(), words[1].toStdString(), words[2].toStdString());
+        if (!utc)
             return false;
-        fakeNow = { time_t(instant->seconds), long(instant->milliseconds) * 1000000L };
+        fakeNow = { time_t(utc->seconds), utc->nanoseconds };
         return true;
     }
 
@@ -197,11 +197,12 @@ private slots:
         const Date target = TimeValueToLocal(quint32(server + TimeProtocol::UnixEpochOffset), bias);
         QCOMPARE(SecondsSince(target, seam->now()), qAbs(serverAhead));
 
-        // One setting of the final instant, through the real seam.
-        QCOMPARE(seam->setLocalDateTime(target, 500, bias), 0);
+        // One setting of the whole instant through the real seam, with the half second and
+        // more that the client adds after the server's second.
+        QCOMPARE(seam->setLocalDateTime(target, bias, 1250), 0);
         QCOMPARE(settings, 1);
-        QCOMPARE(qint64(fakeNow.tv_sec), server);
-        QCOMPARE(fakeNow.tv_nsec, 500000000L);
+        QCOMPARE(qint64(fakeNow.tv_sec), server + 1);
+        QCOMPARE(fakeNow.tv_nsec, 250000000L);
     }
 
     // Without the privilege the helper sets the clock, told the whole local date and
@@ -228,15 +229,18 @@ private slots:
         const qint32 bias = qint32(-local.tm_gmtoff / 60);
         const Date target = TimeValueToLocal(quint32(server + TimeProtocol::UnixEpochOffset), bias);
 
-        QCOMPARE(seam->setLocalDateTime(target, 625, bias), 0);
+        QCOMPARE(seam->setLocalDateTime(target, bias, 500), 0);
         QVERIFY(applyLastRequest());
         QCOMPARE(qint64(fakeNow.tv_sec), server);
-        QCOMPARE(fakeNow.tv_nsec, 625000000L);
+        QCOMPARE(fakeNow.tv_nsec, 500000000L);
 
-        // One run, naming the final local date and time in full, with the bias as it was read.
+        // One run names the local date and time in full, to the millisecond, with the bias
+        // as it was read.
+        const QList<QByteArray> requests = recorded();
+        QCOMPARE(requests.size(), 1);
         const QDateTime after = QDateTime::fromSecsSinceEpoch(server, Qt::OffsetFromUTC, -bias * 60);
-        QCOMPARE(recorded(), QList<QByteArray> { after.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + ".625"
-                                                 + ' ' + QByteArray::number(bias) });
+        QCOMPARE(requests[0], after.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + ".500 "
+                                  + QByteArray::number(bias));
     }
 
     // The helper's exit status as the error number that the message shows.
@@ -263,8 +267,8 @@ private slots:
         qputenv("TZ", "UTC0");
         tzset();
         const auto seam = createSystemClock(standIn(commands));
-        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 10), QTime(12, 0, 5)), 250, 0), error);
-        QCOMPARE(recorded(), QList<QByteArray> { "2026-12-10 12:00:05.250 0" });
+        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 10), QTime(12, 0, 5)), 0, 20), error);
+        QCOMPARE(recorded(), QList<QByteArray> { "2026-12-10 12:00:05.020 0" });
     }
 
     // Without a helper to run, the refusal stands: EPERM, "Error (1)".
@@ -290,7 +294,7 @@ private slots:
                 QVERIFY(QFile::remove(helper));
         }
         const auto seam = createSystemClock(helper);
-        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 11), QTime(12, 0, 5)), 0, 0), EPERM);
+        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 11), QTime(12, 0, 5)), 0), EPERM);
         QCOMPARE(recorded(), QList<QByteArray>());
         QCOMPARE(qint64(fakeNow.tv_sec), qint64(1796860800));
     }
@@ -303,7 +307,7 @@ private slots:
         const auto seam = createSystemClock(standIn("exec sleep 20"), 300);
         QElapsedTimer waited;
         waited.start();
-        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 10), QTime(12, 0, 5)), 0, 0), ETIMEDOUT);
+        QCOMPARE(seam->setLocalDateTime(DateTime::fromParts(QDate(2026, 12, 10), QTime(12, 0, 5)), 0), ETIMEDOUT);
         QVERIFY2(waited.elapsed() < 3000, QByteArray::number(waited.elapsed()));
     }
 };

@@ -22,16 +22,19 @@ public:
         return *DateTime::toSerialSeconds(current) + qint64(zoneBias) * 60 - UnixEpochOnDateScale;
     }
 
-    int setLocalDateTime(Date target, int milliseconds, qint32 bias) override
+    // One setting of the whole instant. The fake keeps whole seconds: what lies after the
+    // target's second is recorded, and moves the fake only by whole seconds.
+    int setLocalDateTime(Date target, qint32 bias, qint64 afterTarget) override
     {
-        calls << QStringLiteral("set %1 %2").arg(DateTime::dayOf(target).toString(Qt::ISODate),
+        calls << QStringLiteral("set %1T%2").arg(DateTime::dayOf(target).toString(Qt::ISODate),
                                                  DateTime::timeOf(target).toString(Qt::ISODate));
         biases << bias;
-        settings << target;
-        fractions << milliseconds;
-        if (failWith == 0)
-            current = target;
-        return failWith;
+        targets << target;
+        afterTargets << afterTarget;
+        if (failWith != 0)
+            return failWith;
+        current = DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(target) + afterTarget / 1000);
+        return 0;
     }
 
     void advance(qint64 seconds) { current = DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(current) + seconds); }
@@ -41,9 +44,9 @@ public:
 
     Date current;
     qint32 zoneBias = 0; // minutes, UTC = local + zoneBias: the zone the fake's local time is in
-    int failWith = 0;  // the errno that setting returns, 0 for success
-    QStringList calls; // "set YYYY-MM-DD HH:MM:SS" in call order
-    QList<Date> settings; // every instant the clock was told to take, refused ones too
-    QList<int> fractions; // the milliseconds past each of those seconds
+    int failWith = 0;  // the errno that setting returns, 0 for success: a refused setting changes nothing
+    QStringList calls; // "set YYYY-MM-DDTHH:MM:SS", the target's second, in call order
     QList<qint32> biases; // the bias passed with each call, minutes
+    QList<Date> targets; // the local second of each call
+    QList<qint64> afterTargets; // the milliseconds after the target's second, each call
 };

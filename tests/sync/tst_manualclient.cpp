@@ -92,9 +92,9 @@ private slots:
         QTest::newRow("1 s off: left alone") << int(Replies) << answerAt(1) << true << 0 << true << ok << int(Unchanged) << success
                                              << none << 1;
         QTest::newRow("2 s slow: set") << int(Replies) << answerAt(2) << true << 0 << true << ok << int(Unchanged) << success
-                                       << QStringList{QStringLiteral("set 2004-01-06 13:41:19")} << 2;
+                                       << QStringList{QStringLiteral("set 2004-01-06T13:41:19")} << 2;
         QTest::newRow("1799 s fast: set") << int(Replies) << answerAt(-1799) << true << 0 << true << ok << int(Unchanged) << success
-                                          << QStringList{QStringLiteral("set 2004-01-06 13:11:18")}
+                                          << QStringList{QStringLiteral("set 2004-01-06T13:11:18")}
                                           << 1799;
         QTest::newRow("five bytes: first four count") << int(Replies) << answerAt(0) + QByteArray("\x7f", 1) << true << 0 << true
                                                       << ok << int(Unchanged) << success << none << 0;
@@ -113,7 +113,7 @@ private slots:
         QTest::newRow("three bytes") << int(RepliesAndHolds) << answerAt(5).left(3) << true << 0 << true << failed << int(NotBold)
                                      << QStringLiteral("Error: incomplete response received from 127.0.0.1") << none << -1;
         QTest::newRow("clock refuses") << int(Replies) << answerAt(5) << true << 1 << true << failed << int(NotBold)
-                                       << QStringLiteral("Error: the clock could not be set (") << QStringList{QStringLiteral("set 2004-01-06 13:41:22")}
+                                       << QStringLiteral("Error: the clock could not be set (") << QStringList{QStringLiteral("set 2004-01-06T13:41:22")}
                                        << -1;
         QTest::newRow("closes without an answer") << int(ClosesAtOnce) << QByteArray() << true << 0 << true << failed
                                                   << int(Unchanged) << QStringLiteral("Error: no response received from 127.0.0.1")
@@ -165,6 +165,9 @@ private slots:
         QVERIFY2(outcome.statusText.startsWith(status), qPrintable(outcome.statusText));
         QVERIFY(!outcome.statusText.isEmpty());
         QCOMPARE(rig.clock.calls, clockCalls);
+        // Half a second and half the round trip after the server's second.
+        for (const qint64 after : std::as_const(rig.clock.afterTargets))
+            QVERIFY2(after >= 500 && after <= 500 + EventWait / 2, QByteArray::number(after));
         QVERIFY(!rig.client.busy());
         QCOMPARE(rig.client.tcpClient().State(), qint16(SocketControl::sckClosed));
         QVERIFY(rig.trayUntouched());

@@ -5,6 +5,7 @@
 #include "FakeTimeZoneBias.h"
 #include "ScriptedTimeServer.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -262,6 +263,30 @@ private slots:
         QCOMPARE(rig.state.pollLimit, 10);
         QCOMPARE(rig.record->HostStatus(), qint16(-1));
         QCOMPARE(rig.state.LastSynchDate, EarlierSynch);
+    }
+
+    // The wait is measured from the start of the connection: a server that holds its
+    // answer for 1.2 s puts the setting 0.5 s + half of that past the value.
+    void theSettingAddsHalfTheWait()
+    {
+        ScriptedServer server; // silent until told
+        Rig rig(server.port());
+        QElapsedTimer waited;
+        waited.start();
+        rig.client.SynchronizeNow();
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
+        QTest::qWait(1200);
+        QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
+        ScriptedServer::send(server.connections.first(), answerAt(5), true);
+        QVERIFY(arrivals.wait(EventWait));
+        const qint64 bound = waited.elapsed();
+
+        QCOMPARE(rig.clock.targets.size(), 1);
+        const qint64 value = *DateTime::toSerialSeconds(DateTime::fromParts(StartDay, StartTime)) + 5;
+        const qint64 ahead = (*DateTime::toSerialSeconds(rig.clock.targets.first()) - value) * 1000
+            + rig.clock.afterTargets.first();
+        QVERIFY2(ahead >= 500 + 1200 / 2 && ahead <= 500 + bound / 2, QByteArray::number(ahead));
+        QCOMPARE(rig.record->HostSynchError(), 5); // the whole-second error, as measured
     }
 
     void aLateAnswerOfAnAbandonedAttemptIsIgnored()

@@ -269,7 +269,7 @@ private slots:
     // answer for 1.2 s puts the setting 0.5 s + half of that past the value.
     void theSettingAddsHalfTheWait()
     {
-        ScriptedServer server; // silent until told
+        ScriptedTimeServer server; // silent until told
         Rig rig(server.port());
         QElapsedTimer waited;
         waited.start();
@@ -277,7 +277,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
         QTest::qWait(1200);
         QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
-        ScriptedServer::send(server.connections.first(), answerAt(5), true);
+        ScriptedTimeServer::send(server.connections.first(), answerAt(5), true);
         QVERIFY(arrivals.wait(EventWait));
         const qint64 bound = waited.elapsed();
 

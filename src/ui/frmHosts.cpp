@@ -84,7 +84,26 @@ frmHosts::frmHosts(ProgramState &state, quint16 port, QWidget *parent)
 {
     setWindowTitle(QStringLiteral("Time Servers"));
     setWindowIcon(Pictures::clockFace());
+    createClocks();
+    createServerList();
+    createButtons();
+    createStatusBar();
+    createAccessibleNames();
+    connectEvents();
 
+    applyFonts();
+    // Load: the list, the first entry selected so that the keys work at once, the clocks.
+    RefreshServerList();
+    if (ListView1->topLevelItemCount() > 0)
+        ListView1->setCurrentItem(ListView1->topLevelItem(0));
+    ListView1->setFocus();
+    tmrHeaders.start();
+    resize(Twips(*this).toPixels(QSizeF(HostsLayout::DesignWidth, HostsLayout::DesignHeight)));
+    ArrangeControls();
+}
+
+void frmHosts::createClocks()
+{
     lblLocal->setAlignment(Qt::AlignCenter);
     lblUniversal->setAlignment(Qt::AlignCenter);
     // The universal clock and its frame's caption are dark blue.
@@ -92,7 +111,10 @@ frmHosts::frmHosts(ProgramState &state, quint16 port, QWidget *parent)
     blue.setColor(QPalette::WindowText, UniversalBlue);
     blue.setColor(QPalette::Text, UniversalBlue);
     Frame2->setPalette(blue);
+}
 
+void frmHosts::createServerList()
+{
     ListView1->setColumnCount(3);
     ListView1->setHeaderLabels({QStringLiteral("Time Server"), QStringLiteral("Last Synchronization"), QStringLiteral("Correction")});
     ListView1->setRootIsDecorated(false);
@@ -108,19 +130,28 @@ frmHosts::frmHosts(ProgramState &state, quint16 port, QWidget *parent)
     ListView1->header()->setSectionsClickable(false);
     ListView1->installEventFilter(this);
     ListView1->viewport()->installEventFilter(this);
+}
 
+void frmHosts::createButtons()
+{
     cmdNew->setIcon(Pictures::buttonPicture(Pictures::Button::New));
     cmdEdit->setIcon(Pictures::buttonPicture(Pictures::Button::Edit));
     cmdDelete->setIcon(Pictures::buttonPicture(Pictures::Button::Delete));
     cmdTest->setIcon(Pictures::buttonPicture(Pictures::Button::Synchronize));
     for (QPushButton *button : {cmdNew, cmdEdit, cmdDelete, cmdTest})
         button->setAutoDefault(false);
+}
 
+void frmHosts::createStatusBar()
+{
     StatusBar1->addWidget(mStatusText, 1);
     StatusBar1->setSizeGripEnabled(true);
     ProgressBar1->setTextVisible(false);
     ProgressBar1->hide();
+}
 
+void frmHosts::createAccessibleNames()
+{
     // What a screen reader speaks. The frames are named by their captions and the clocks
     // and the status text by what they show, so those keep their texts as their names.
     lblLocal->setAccessibleDescription(QStringLiteral("Local time"));
@@ -140,7 +171,10 @@ frmHosts::frmHosts(ProgramState &state, quint16 port, QWidget *parent)
     setTabOrder(cmdNew, cmdEdit);
     setTabOrder(cmdEdit, cmdDelete);
     setTabOrder(cmdDelete, cmdTest);
+}
 
+void frmHosts::connectEvents()
+{
     connect(cmdNew, &QPushButton::clicked, this, &frmHosts::cmdNew_Click);
     connect(cmdEdit, &QPushButton::clicked, this, &frmHosts::EditSelectedServer);
     connect(cmdDelete, &QPushButton::clicked, this, &frmHosts::DeleteSelectedServer);
@@ -151,16 +185,6 @@ frmHosts::frmHosts(ProgramState &state, quint16 port, QWidget *parent)
     connect(&tmrHeaders, &QTimer::timeout, this, &frmHosts::tmrHeaders_Timer);
     Timer1.setInterval(ProgressInterval);
     connect(&Timer1, &QTimer::timeout, this, &frmHosts::Timer1_Timer);
-
-    applyFonts();
-    // Load: the list, the first entry selected so that the keys work at once, the clocks.
-    RefreshServerList();
-    if (ListView1->topLevelItemCount() > 0)
-        ListView1->setCurrentItem(ListView1->topLevelItem(0));
-    ListView1->setFocus();
-    tmrHeaders.start();
-    resize(Twips(*this).toPixels(QSizeF(HostsLayout::DesignWidth, HostsLayout::DesignHeight)));
-    ArrangeControls();
 }
 
 void frmHosts::applyFonts()

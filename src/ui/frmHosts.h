@@ -99,6 +99,13 @@ private:
     void setStatusText(const QString &text);
     QTreeWidgetItem *selectedItem() const;
     void sortList();
+    // The constructor's parts, in their order.
+    void createClocks();
+    void createServerList();
+    void createButtons();
+    void createStatusBar();
+    void createAccessibleNames();
+    void connectEvents();
     void applyFonts();
 
     ProgramState &mState;

@@ -334,9 +334,9 @@ public:
         mThread.start();
         mContext.moveToThread(&mThread);
         QMetaObject::invokeMethod(&mContext, [this] {
-            mServer = std::make_unique<TimeServer>(mState, 0, QHostAddress(QHostAddress::LocalHost));
-            mServer->tmrServer_Timer();
-            mPort = mServer->State() == SocketControl::sckListening ? mServer->LocalPort() : 0;
+            mLocalServer = std::make_unique<TimeServer>(mState, 0, QHostAddress(QHostAddress::LocalHost));
+            mLocalServer->tmrServer_Timer();
+            mPort = mLocalServer->State() == SocketControl::sckListening ? mLocalServer->LocalPort() : 0;
 
             // As the program's countdown: a one-second timer of the default kind.
             mCountdown = new QTimer(&mContext);
@@ -372,7 +372,7 @@ public:
         mStop = true;
         mProbe.join();
         QMetaObject::invokeMethod(&mContext, [this] {
-            mServer.reset();
+            mLocalServer.reset();
             delete mCountdown;
         }, Qt::BlockingQueuedConnection);
         mThread.quit();
@@ -402,7 +402,7 @@ private:
     ProgramState mState;
     QThread mThread;
     QObject mContext; // lives on the server's thread; the server is made and ended there
-    std::unique_ptr<TimeServer> mServer;
+    std::unique_ptr<TimeServer> mLocalServer;
     QTimer *mCountdown = nullptr;
     quint16 mPort = 0;
     int mPipe[2] = { -1, -1 };

@@ -38,7 +38,7 @@ frmMain::frmMain(ProgramState &state, const Ports &ports, QObject *parent)
     , mState(state)
     , mPorts(ports)
     , mClient(state, ports.client)
-    , mServer(state, ports.server, ports.serverAddress)
+    , mLocalServer(state, ports.server, ports.serverAddress)
 {
     tmrClient.setInterval(ClientTick);
     tmrServer.setInterval(ServerTick);
@@ -84,8 +84,8 @@ void frmMain::Form_QueryUnload()
     // wait for before the file is written.
     if (mClient.tcpClient().State() != 0)
         mClient.tcpClient().Close();
-    if (mServer.State() != 0)
-        mServer.Close();
+    if (mLocalServer.State() != 0)
+        mLocalServer.Close();
 }
 
 void frmMain::Form_Unload()
@@ -118,7 +118,7 @@ void frmMain::tmrClient_Timer()
 
 void frmMain::tmrServer_Timer()
 {
-    mServer.tmrServer_Timer();
+    mLocalServer.tmrServer_Timer();
 }
 
 void frmMain::SynchronizeNow()
@@ -135,7 +135,7 @@ void frmMain::ShowTimeServers()
         return;
     auto *window = new frmHosts(mState, mPorts.client);
     window->setAttribute(Qt::WA_DeleteOnClose); // a fresh window at every opening
-    connect(window, &frmHosts::Unloaded, this, &frmMain::TimeServers_Unloaded);
+    connect(window, &frmHosts::Unloaded, this, &frmMain::HostsWindow_Unloaded);
     mHosts = window;
     // Centred on the screen the pointer is on.
     QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
@@ -150,7 +150,7 @@ void frmMain::ShowTimeServers()
     window->activateWindow();
 }
 
-void frmMain::TimeServers_Unloaded()
+void frmMain::HostsWindow_Unloaded()
 {
     // At shutdown the file is written once more, and no attempt is started.
     if (mUnloaded)
@@ -160,7 +160,7 @@ void frmMain::TimeServers_Unloaded()
     SynchronizeNow();
 }
 
-frmHosts *frmMain::timeServers() const
+frmHosts *frmMain::hostsWindow() const
 {
     return mHosts.data();
 }

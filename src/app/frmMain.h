@@ -66,9 +66,9 @@ public:
     // Opens the Time Servers window unless it is open already.
     void ShowTimeServers();
     // The Time Servers window has closed: its changes are saved and an attempt starts.
-    void TimeServers_Unloaded();
+    void HostsWindow_Unloaded();
     // The open Time Servers window, or null.
-    frmHosts *timeServers() const;
+    frmHosts *hostsWindow() const;
     // Opens the About window unless one is open already.
     void ShowAbout();
 
@@ -97,7 +97,7 @@ public:
     void mnuExit_Click();
 
     AutoClient &client() { return mClient; }
-    TimeServer &server() { return mServer; }
+    TimeServer &localServer() { return mLocalServer; }
 
     // The icon and its menu; null without a desktop, and after the shutdown.
     TrayIcon *trayIcon() const { return mTray.get(); }
@@ -124,7 +124,7 @@ private:
     ProgramState &mState;
     Ports mPorts;
     AutoClient mClient;
-    TimeServer mServer;
+    TimeServer mLocalServer;
     std::unique_ptr<TrayIcon> mTray;
     QPointer<frmAbout> mAbout;
     int mShownPicture = 0; // picture number 1..6 on the icon

@@ -23,10 +23,10 @@ public:
     // The system's error number of the last failed tryAcquire(): EWOULDBLOCK when another
     // copy holds the lock, anything else when the lock file could not be opened or locked.
     // 0 after a success.
-    int error() const { return m_error; }
+    int error() const { return mError; }
 
 private:
-    QString m_path;
-    qintptr m_handle = -1; // the open, locked lock file; -1 while not held
-    int m_error = 0;
+    QString mPath;
+    qintptr mHandle = -1; // the open, locked lock file; -1 while not held
+    int mError = 0;
 };

@@ -57,7 +57,7 @@ private slots:
         QCOMPARE(form.tmrClient.interval(), 1000);
         QVERIFY(form.tmrServer.isActive());
         QCOMPARE(form.tmrServer.interval(), 10000);
-        QCOMPARE(form.server().State(), qint16(0)); // it listens from the first server tick on
+        QCOMPARE(form.localServer().State(), qint16(0)); // it listens from the first server tick on
     }
 
     void shutdownWithOpenConnectionsClosesThemThenSaves()
@@ -78,7 +78,7 @@ private slots:
         state->PauseChecked = false;
 
         form.tmrServer_Timer(); // listening
-        QVERIFY(form.server().State() != 0);
+        QVERIFY(form.localServer().State() != 0);
         form.SynchronizeNow();  // connecting
         QVERIFY(form.client().tcpClient().State() != 0);
         QVERIFY(silent.waitForNewConnection(5000));
@@ -89,7 +89,7 @@ private slots:
         QStringList seenAtSave;
         connect(&form, &frmMain::savingDataFile, this, [&] {
             seenAtSave << QStringLiteral("client %1").arg(form.client().tcpClient().State())
-                       << QStringLiteral("server %1").arg(form.server().State())
+                       << QStringLiteral("server %1").arg(form.localServer().State())
                        << QStringLiteral("file %1").arg(QFile::exists(file));
         });
         QSignalSpy unloaded(&form, &frmMain::unloaded);
@@ -100,7 +100,7 @@ private slots:
         QVERIFY(!form.tmrClient.isActive());
         QVERIFY(!form.tmrServer.isActive());
         QCOMPARE(form.client().tcpClient().State(), qint16(0));
-        QCOMPARE(form.server().State(), qint16(0));
+        QCOMPARE(form.localServer().State(), qint16(0));
 
         ProgramState saved(mClock, mZone);
         saved.DataFolder = state->DataFolder;

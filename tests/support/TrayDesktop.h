@@ -40,42 +40,42 @@ public:
     // Starts the X server alone; false, with the reason in *error, when it cannot.
     bool startDisplay(QString *error)
     {
-        m_xvfb.setProgram(QStringLiteral("Xvfb"));
+        mXvfb.setProgram(QStringLiteral("Xvfb"));
         // -displayfd: the server picks a free display and writes its number when ready.
-        m_xvfb.setArguments({ QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+        mXvfb.setArguments({ QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                               QStringLiteral("0"), QStringLiteral("640x480x24"), QStringLiteral("-nolisten"),
                               QStringLiteral("tcp") });
-        m_xvfb.start();
-        if (!m_xvfb.waitForStarted(StartTimeoutMs)) {
-            *error = QStringLiteral("Xvfb did not start: ") + m_xvfb.errorString();
+        mXvfb.start();
+        if (!mXvfb.waitForStarted(StartTimeoutMs)) {
+            *error = QStringLiteral("Xvfb did not start: ") + mXvfb.errorString();
             return false;
         }
         QDeadlineTimer deadline(StartTimeoutMs);
         QByteArray number;
-        while (!number.contains('\n') && !deadline.hasExpired() && m_xvfb.state() == QProcess::Running) {
-            m_xvfb.waitForReadyRead(100);
-            number += m_xvfb.readAllStandardOutput();
+        while (!number.contains('\n') && !deadline.hasExpired() && mXvfb.state() == QProcess::Running) {
+            mXvfb.waitForReadyRead(100);
+            number += mXvfb.readAllStandardOutput();
         }
         if (!number.contains('\n')) {
-            *error = QStringLiteral("Xvfb gave no display: ") + QString::fromLocal8Bit(m_xvfb.readAllStandardError());
+            *error = QStringLiteral("Xvfb gave no display: ") + QString::fromLocal8Bit(mXvfb.readAllStandardError());
             return false;
         }
-        m_display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+        mDisplay = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
         return true;
     }
 
     // Starts the notification area and waits until its window shows.
     bool startTray(QString *error)
     {
-        m_trayer.setProcessEnvironment(environment());
-        m_trayer.setProgram(QStringLiteral("trayer"));
-        m_trayer.setArguments({ QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+        mTrayer.setProcessEnvironment(environment());
+        mTrayer.setProgram(QStringLiteral("trayer"));
+        mTrayer.setArguments({ QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
                                 QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
                                 QStringLiteral("--height"), QString::number(TrayHeight), QStringLiteral("--SetDockType"),
                                 QStringLiteral("true"), QStringLiteral("--transparent"), QStringLiteral("false") });
-        m_trayer.start();
-        if (!m_trayer.waitForStarted(StartTimeoutMs)) {
-            *error = QStringLiteral("trayer did not start: ") + m_trayer.errorString();
+        mTrayer.start();
+        if (!mTrayer.waitForStarted(StartTimeoutMs)) {
+            *error = QStringLiteral("trayer did not start: ") + mTrayer.errorString();
             return false;
         }
         if (!waitForWindows(QStringLiteral("trayer"), 1, StartTimeoutMs)) {
@@ -87,7 +87,7 @@ public:
 
     void stop()
     {
-        for (QProcess *process : { &m_trayer, &m_xvfb }) {
+        for (QProcess *process : { &mTrayer, &mXvfb }) {
             if (process->state() != QProcess::NotRunning) {
                 process->terminate();
                 if (!process->waitForFinished(3000)) {
@@ -98,7 +98,7 @@ public:
         }
     }
 
-    QString display() const { return m_display; }
+    QString display() const { return mDisplay; }
 
     // The system's environment with DISPLAY naming this display and no other desktop.
     QProcessEnvironment environment() const
@@ -107,7 +107,7 @@ public:
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        env.insert(QStringLiteral("DISPLAY"), m_display);
+        env.insert(QStringLiteral("DISPLAY"), mDisplay);
         // Under LeakSanitizer, what the desktop's system libraries keep to their end is not
         // the program's leak.
         QString leaks = env.value(QStringLiteral("LSAN_OPTIONS"));
@@ -198,7 +198,7 @@ public:
     }
 
 private:
-    QProcess m_xvfb;
-    QProcess m_trayer;
-    QString m_display;
+    QProcess mXvfb;
+    QProcess mTrayer;
+    QString mDisplay;
 };

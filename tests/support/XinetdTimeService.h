@@ -23,7 +23,7 @@ public:
     static constexpr int StartTimeoutMs = 10000; // milliseconds
 
     explicit XinetdTimeService(QString program = QString::fromLatin1(DefaultProgram))
-        : m_program(std::move(program))
+        : mProgram(std::move(program))
     {
     }
 
@@ -49,28 +49,28 @@ public:
         return false;
     }
 
-    quint16 port() const { return m_port; }
+    quint16 port() const { return mPort; }
     QHostAddress address() const { return QHostAddress(QHostAddress::LocalHost); }
-    bool isRunning() const { return m_process.state() == QProcess::Running; }
+    bool isRunning() const { return mProcess.state() == QProcess::Running; }
 
     void stop()
     {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
+        if (mProcess.state() != QProcess::NotRunning) {
+            mProcess.kill();
+            mProcess.waitForFinished(5000);
         }
-        m_port = 0;
+        mPort = 0;
     }
 
 private:
     bool startOnce(QString *why)
     {
-        if (!QFile::exists(m_program)) {
-            *why = QStringLiteral("%1 is not installed (apt-get install xinetd)").arg(m_program);
+        if (!QFile::exists(mProgram)) {
+            *why = QStringLiteral("%1 is not installed (apt-get install xinetd)").arg(mProgram);
             return false;
         }
-        if (!m_dir.isValid()) {
-            *why = QStringLiteral("no temporary folder: %1").arg(m_dir.errorString());
+        if (!mDir.isValid()) {
+            *why = QStringLiteral("no temporary folder: %1").arg(mDir.errorString());
             return false;
         }
         const quint16 port = freeLoopbackPort();
@@ -79,8 +79,8 @@ private:
             return false;
         }
 
-        const QString confPath = m_dir.filePath(QStringLiteral("xinetd.conf"));
-        const QString pidPath = m_dir.filePath(QStringLiteral("xinetd.pid"));
+        const QString confPath = mDir.filePath(QStringLiteral("xinetd.conf"));
+        const QString pidPath = mDir.filePath(QStringLiteral("xinetd.pid"));
         QFile conf(confPath);
         if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
             *why = QStringLiteral("cannot write %1: %2").arg(confPath, conf.errorString());
@@ -105,29 +105,29 @@ private:
         conf.write(text);
         conf.close();
 
-        m_process.setProgram(m_program);
-        m_process.setArguments({QStringLiteral("-dontfork"), QStringLiteral("-f"), confPath,
+        mProcess.setProgram(mProgram);
+        mProcess.setArguments({QStringLiteral("-dontfork"), QStringLiteral("-f"), confPath,
                                 QStringLiteral("-pidfile"), pidPath});
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start();
-        if (!m_process.waitForStarted(5000)) {
-            *why = QStringLiteral("cannot start %1: %2").arg(m_program, m_process.errorString());
+        mProcess.setProcessChannelMode(QProcess::MergedChannels);
+        mProcess.start();
+        if (!mProcess.waitForStarted(5000)) {
+            *why = QStringLiteral("cannot start %1: %2").arg(mProgram, mProcess.errorString());
             return false;
         }
 
         const QDeadlineTimer deadline(StartTimeoutMs);
         while (!deadline.hasExpired()) {
-            if (m_process.state() != QProcess::Running) {
+            if (mProcess.state() != QProcess::Running) {
                 *why = QStringLiteral("xinetd exited (code %1): %2")
-                           .arg(m_process.exitCode())
-                           .arg(QString::fromLocal8Bit(m_process.readAll()));
+                           .arg(mProcess.exitCode())
+                           .arg(QString::fromLocal8Bit(mProcess.readAll()));
                 return false;
             }
             QTcpSocket probe;
             probe.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
             if (probe.waitForConnected(500)) {
                 probe.abort();
-                m_port = port;
+                mPort = port;
                 return true;
             }
             QThread::msleep(50);
@@ -138,8 +138,8 @@ private:
         return false;
     }
 
-    QString m_program;
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    quint16 m_port = 0;
+    QString mProgram;
+    QTemporaryDir mDir;
+    QProcess mProcess;
+    quint16 mPort = 0;
 };

@@ -91,14 +91,14 @@ private slots:
         frmMain &form = program.form;
 
         form.ShowTimeServers();
-        QPointer<frmHosts> window = form.timeServers();
+        QPointer<frmHosts> window = form.hostsWindow();
         QVERIFY(window);
         QVERIFY(window->isVisible());
         QCOMPARE(state->HostsShowing, qint16(1));
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         QVERIFY((window->frameGeometry().center() - screen.center()).manhattanLength() <= 10);
         form.ShowTimeServers();
-        QCOMPARE(form.timeServers(), window.data());
+        QCOMPARE(form.hostsWindow(), window.data());
         form.SynchronizeNow(); // nothing starts while the window is open
         QCOMPARE(form.client().tcpClient().State(), qint16(SocketControl::sckClosed));
 
@@ -131,8 +131,8 @@ private slots:
 
         // The next opening is a fresh window.
         form.ShowTimeServers();
-        QVERIFY(form.timeServers());
-        QCOMPARE(form.timeServers()->ListView1->topLevelItem(1)->checkState(0), Qt::Unchecked);
+        QVERIFY(form.hostsWindow());
+        QCOMPARE(form.hostsWindow()->ListView1->topLevelItem(1)->checkState(0), Qt::Unchecked);
         form.Shutdown();
     }
 
@@ -144,7 +144,7 @@ private slots:
         Program program(freshState());
         frmMain &form = program.form;
         form.ShowTimeServers();
-        form.timeServers()->ListView1->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+        form.hostsWindow()->ListView1->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
         form.Shutdown();
 
         QCOMPARE(savedActive(1), qint16(0));

@@ -1,4 +1,5 @@
 #include "FakeSystemClock.h"
+#include "ModalDriver.h"
 #include "FakeTimeZoneBias.h"
 #include "app/TrayIcon.h"
 #include "app/WebPages.h"
@@ -44,38 +45,6 @@ class TestTrayMenu : public QObject
 
     TrayIcon &tray() { return *mForm->trayIcon(); }
     QString dataFile() const { return mFolder.path() + QStringLiteral("/Brindlecot.dat"); }
-
-    // Answers the next message box with the given button, once it is shown; what it
-    // showed lands in the out-parameters.
-    void answerMessageBox(QMessageBox::StandardButton answer, QString *title, QString *text,
-                          QMessageBox::Icon *icon, QMessageBox::StandardButtons *buttons)
-    {
-        auto *poll = new QTimer(this);
-        auto *tries = new int(0);
-        connect(poll, &QTimer::timeout, this, [=] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box && ++*tries < 200)
-                return;
-            poll->stop();
-            poll->deleteLater();
-            delete tries;
-            if (!box) {
-                // Not the box we wait for: end whatever box is open, so the test goes on
-                // and fails on what it finds.
-                for (QWidget *window : QApplication::topLevelWidgets()) {
-                    if (auto *other = qobject_cast<QMessageBox *>(window))
-                        other->reject();
-                }
-                return;
-            }
-            *title = box->windowTitle();
-            *text = box->text();
-            *icon = box->icon();
-            *buttons = box->standardButtons();
-            box->button(answer)->click();
-        });
-        poll->start(10);
-    }
 
     static QString executableFolder() { return QFileInfo(QStringLiteral(BRINDLECOT_EXECUTABLE)).absolutePath(); }
 
@@ -305,8 +274,18 @@ private slots:
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
-        answerMessageBox(answer, &title, &text, &icon, &buttons);
+        ModalDriver driver({ [&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            QVERIFY(box);
+            title = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            buttons = box->standardButtons();
+            box->button(answer)->click();
+        } });
         tray().mnuHostDefaults->trigger();
+        QCOMPARE(driver.unexpected, 0);
+        QVERIFY(!driver.missing());
 
         QCOMPARE(title, QStringLiteral("Add Default Time Servers?"));
         QCOMPARE(text, QStringLiteral("Are you sure you want to add the default time servers to your list?"));

@@ -86,8 +86,8 @@ public:
         return saved;
     }
 
-    // The environment of every start: this home, no display unless one is named, and no
-    // platform chosen for Qt.
+    // The environment of every start: this home, no display unless one is named, no session
+    // bus, and no platform chosen for Qt.
     QProcessEnvironment environment(const QString &display = QString()) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -97,6 +97,13 @@ public:
             env.insert(QStringLiteral("DISPLAY"), display);
         env.insert(QStringLiteral("XDG_DATA_HOME"), home());
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder());
+        // Under LeakSanitizer, what the desktop's system libraries keep to their end is not
+        // the program's leak.
+        QString leaks = env.value(QStringLiteral("LSAN_OPTIONS"));
+        if (!leaks.isEmpty())
+            leaks += QLatin1Char(':');
+        env.insert(QStringLiteral("LSAN_OPTIONS"),
+                   leaks + QStringLiteral("suppressions=") + QStringLiteral(BRINDLECOT_LSAN_SUPPRESSIONS));
         return env;
     }
 

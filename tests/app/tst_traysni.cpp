@@ -1,0 +1,365 @@
+#include "PrivateSessionBus.h"
+#include "SniHost.h"
+#include "TrayDesktop.h"
+#include "common/IntervalChoice.h"
+#include "servers/DataFile.h"
+#include "servers/clsHosts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+// The real executable on a notification area of the D-Bus kind (StatusNotifierItem), as
+// Plasma, Xfce and GNOME with its AppIndicator extension have it: an X server, a session
+// bus of the test's own, and on it a watcher and host of the test's own that read the
+// item's tool tip and menu and press it the way those desktops do.
+class TestTraySni : public QObject
+{
+    Q_OBJECT
+
+    static constexpr int StartTimeoutMs = 10000; // milliseconds: the item registers
+    static constexpr int WindowTimeoutMs = 10000; // milliseconds: a window shows
+    static constexpr int QuietMs = 1500;          // milliseconds: long enough for a window that would come
+
+    // Everything one run needs; it all ends with the object, the program first.
+    struct Desktop {
+        TrayDesktop display;
+        PrivateSessionBus bus;
+        std::unique_ptr<SniHost> host;
+        QTemporaryDir home;
+        QProcess program;
+
+        ~Desktop()
+        {
+            if (program.state() != QProcess::NotRunning) {
+                program.kill();
+                program.waitForFinished(3000);
+            }
+        }
+        QString dataFolder() const { return home.path() + QStringLiteral("/Brindlecot/"); }
+        QString dataFile() const { return dataFolder() + QLatin1String(DataFile::FileName); }
+        QString runtimeFolder() const { return home.path() + QStringLiteral("/run"); }
+    };
+
+    // The X server, the bus and the watcher; skips when there is no X server or no bus to
+    // be had here, fails when the watcher cannot be put on the bus.
+    static bool startDesktop(Desktop &desktop)
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) {
+            QTest::qSkip("no X server here (Xvfb is not installed)", __FILE__, __LINE__);
+            return false;
+        }
+        if (!PrivateSessionBus::available()) {
+            QTest::qSkip("no session bus here (dbus-daemon is not installed)", __FILE__, __LINE__);
+            return false;
+        }
+        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
+            QTest::qFail("missing: xdotool (scripts/deps test installs it)", __FILE__, __LINE__);
+            return false;
+        }
+        QString why;
+        if (!desktop.display.startDisplay(&why)) {
+            QTest::qSkip(qPrintable(QStringLiteral("cannot start an X server: ") + why), __FILE__, __LINE__);
+            return false;
+        }
+        if (!desktop.bus.start(&why)) {
+            QTest::qSkip(qPrintable(QStringLiteral("cannot start a session bus: ") + why), __FILE__, __LINE__);
+            return false;
+        }
+        desktop.host = std::make_unique<SniHost>(desktop.bus.address());
+        if (!desktop.host->start(&why)) {
+            QTest::qFail(qPrintable(why), __FILE__, __LINE__);
+            return false;
+        }
+        return true;
+    }
+
+    // The real program on that desktop, in a home of its own whose data file lists only
+    // 127.0.0.1 (answered by the program's own server on port 37) with the interval code
+    // given. It may never set this machine's clock, whatever it is told. Qt shows the icon
+    // through the bus because the watcher is there before the program starts.
+    static void startProgram(Desktop &desktop, qint32 intervalCode)
+    {
+        QVERIFY(desktop.home.isValid());
+        QVERIFY(QDir().mkpath(desktop.dataFolder()));
+        QVERIFY(QDir().mkpath(desktop.runtimeFolder()));
+        QVERIFY(QFile::setPermissions(desktop.runtimeFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        IntervalChoice interval;
+        interval.applyCode(intervalCode);
+        clsHosts hosts;
+        auto host = std::make_shared<clsHost>();
+        host->setHostPath(QStringLiteral("127.0.0.1"));
+        host->setHostActive(1);
+        hosts.Add(host);
+        QVERIFY(SaveDataFile(desktop.dataFolder(), interval, hosts));
+
+        QProcessEnvironment env = desktop.bus.environment(desktop.display.environment());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), desktop.home.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), desktop.runtimeFolder());
+        desktop.program.setProcessEnvironment(env);
+        desktop.program.start(QStringLiteral("setpriv"), { QStringLiteral("--bounding-set"), QStringLiteral("-sys_time"),
+                                                           QStringLiteral("--"), QStringLiteral(BRINDLECOT_EXECUTABLE) });
+        QVERIFY(desktop.program.waitForStarted(5000));
+    }
+
+    // The item once it has registered with the watcher.
+    static std::optional<SniHost::Item> waitForItem(Desktop &desktop)
+    {
+        QDeadlineTimer deadline(StartTimeoutMs);
+        while (desktop.host->items().isEmpty() && !deadline.hasExpired()
+               && desktop.program.state() == QProcess::Running)
+            QTest::qWait(50);
+        if (desktop.host->items().isEmpty())
+            return std::nullopt;
+        return desktop.host->items().first();
+    }
+
+    // The tool tip once it satisfies the test, or the last one read when the time is up.
+    template <typename Test>
+    static QString waitForToolTip(Desktop &desktop, const SniHost::Item &item, int timeoutMs, Test test)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        QString last;
+        for (;;) {
+            last = desktop.host->toolTipTitle(item).value_or(QStringLiteral("(no answer)"));
+            if (test(last) || deadline.hasExpired())
+                return last;
+            QTest::qWait(100);
+        }
+    }
+
+    // The visible windows titled "Time Servers" on the display.
+    static int timeServersWindows(const Desktop &desktop)
+    {
+        const auto ids = desktop.display.run(QStringLiteral("xdotool"),
+                                             { QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                               QStringLiteral("--name"), QStringLiteral("^Time Servers$") });
+        // xdotool ends with status 1 when it finds none.
+        if (!ids)
+            return 0;
+        return int(ids->trimmed().isEmpty() ? 0 : ids->trimmed().split('\n').size());
+    }
+
+    static bool waitForTimeServersWindows(const Desktop &desktop, int count, int timeoutMs)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (timeServersWindows(desktop) != count) {
+            if (deadline.hasExpired())
+                return false;
+            QTest::qWait(100);
+        }
+        return true;
+    }
+
+    // The item's menu entry with the label, fresh from the item; fails the test when absent.
+    static SniHost::MenuEntry entry(Desktop &desktop, const SniHost::Item &item, const QString &label)
+    {
+        const auto menu = desktop.host->menu(item);
+        if (!menu)
+            return {};
+        const SniHost::MenuEntry *found = SniHost::find(*menu, label);
+        return found ? *found : SniHost::MenuEntry {};
+    }
+
+    // What a menu must show: for each label, enabled or not, and checked (1), unchecked
+    // (0) or not checkable (-1).
+    struct Expected {
+        const char *label;
+        bool enabled;
+        int checked;
+    };
+    static void compareMenu(const std::optional<SniHost::MenuEntry> &menu, const QList<Expected> &expected,
+                            const char *when)
+    {
+        QVERIFY2(menu, qPrintable(QStringLiteral("%1: the item's menu did not answer").arg(QLatin1String(when))));
+        for (const Expected &want : expected) {
+            const QString label = QString::fromUtf8(want.label);
+            const SniHost::MenuEntry *found = SniHost::find(*menu, label);
+            QVERIFY2(found, qPrintable(QStringLiteral("%1: no \"%2\" in the menu").arg(QLatin1String(when), label)));
+            QVERIFY2(found->enabled == want.enabled,
+                     qPrintable(QStringLiteral("%1: \"%2\" %3").arg(QLatin1String(when), label,
+                                                                   found->enabled ? "enabled" : "disabled")));
+            QVERIFY2(found->checked == want.checked,
+                     qPrintable(QStringLiteral("%1: \"%2\" checked %3, expected %4")
+                                    .arg(QLatin1String(when), label)
+                                    .arg(found->checked)
+                                    .arg(want.checked)));
+        }
+    }
+
+    static bool click(Desktop &desktop, const SniHost::Item &item, const QString &label)
+    {
+        const SniHost::MenuEntry chosen = entry(desktop, item, label);
+        return chosen.id != 0 && desktop.host->click(item, chosen.id);
+    }
+
+    static bool isSynchronized(const QString &toolTip)
+    {
+        static const QRegularExpression form(QStringLiteral("^Synchronized on \\S.* at (0?[1-9]|1[0-2]):[0-5][0-9] (AM|PM)$"));
+        return form.match(toolTip).hasMatch();
+    }
+
+private slots:
+    // The item registers; its tool tip follows the state; the menu comes through dbusmenu
+    // with its labels in order, its enabled states and check marks, and its commands work;
+    // Exit ends the program with its data file written.
+    void itemToolTipMenuAndExit()
+    {
+        Desktop desktop;
+        if (!startDesktop(desktop))
+            return;
+        // The interval of the data file is "Minute", not the default, so that the check
+        // marks show what the program read.
+        startProgram(desktop, 1);
+        if (QTest::currentTestFailed())
+            return;
+
+        const auto item = waitForItem(desktop);
+        QVERIFY2(item, qPrintable(QStringLiteral("the program registered no item with the watcher: ")
+                                  + QString::fromLocal8Bit(desktop.program.readAllStandardError())));
+        QVERIFY(!desktop.host->menuPath(*item).isEmpty());
+
+        // Until the first attempt ends (about ten seconds after the start), it is looking.
+        QCOMPARE(waitForToolTip(desktop, *item, 5000,
+                                [](const QString &text) { return text == QLatin1String("Looking for a time server..."); }),
+                 QStringLiteral("Looking for a time server..."));
+
+        // The whole menu, in order, with the interval of the data file checked.
+        const auto menu = desktop.host->menu(*item);
+        QVERIFY2(menu, "the item's menu did not answer");
+        QStringList labels;
+        const std::function<void(const SniHost::MenuEntry &)> collect = [&](const SniHost::MenuEntry &parent) {
+            for (const SniHost::MenuEntry &child : parent.children) {
+                if (child.separator || !child.visible)
+                    continue;
+                labels << child.label;
+                collect(child);
+            }
+        };
+        collect(*menu);
+        QCOMPARE(labels, (QStringList { "Synchronize Now", "Synchronize Every...", "Minute", "Hour", "Day",
+                                        "Pause Synchronization", "Edit Time Servers...", "Restore Defaults",
+                                        "Home Page...", "Report a Problem...", "About Brindlecot...", "Help...",
+                                        "Exit" }));
+        const SniHost::MenuEntry *every = SniHost::find(*menu, QStringLiteral("Synchronize Every..."));
+        QVERIFY(every);
+        QCOMPARE(every->children.size(), 3);
+        compareMenu(menu,
+                    { { "Synchronize Now", true, -1 }, { "Synchronize Every...", true, -1 }, { "Minute", true, 1 },
+                      { "Hour", true, 0 }, { "Day", true, 0 }, { "Pause Synchronization", true, 0 },
+                      { "Edit Time Servers...", true, -1 }, { "Restore Defaults", true, -1 },
+                      { "Home Page...", true, -1 }, { "Report a Problem...", true, -1 },
+                      { "About Brindlecot...", true, -1 }, { "Help...", true, -1 }, { "Exit", true, -1 } },
+                    "at start");
+        if (QTest::currentTestFailed())
+            return;
+
+        // "Synchronize Now": the program's own server answers, the clock is right.
+        QVERIFY(click(desktop, *item, QStringLiteral("Synchronize Now")));
+        const QString synchronized = waitForToolTip(desktop, *item, 15000, isSynchronized);
+        QVERIFY2(isSynchronized(synchronized), qPrintable(QStringLiteral("tool tip: ") + synchronized));
+
+        // Paused: its own tool tip, the synchronizing items disabled, the pause checked,
+        // and a left press opens nothing.
+        QVERIFY(click(desktop, *item, QStringLiteral("Pause Synchronization")));
+        QCOMPARE(waitForToolTip(desktop, *item, 5000,
+                                [](const QString &text) { return text == QLatin1String("Time synchronization is paused"); }),
+                 QStringLiteral("Time synchronization is paused"));
+        compareMenu(desktop.host->menu(*item),
+                    { { "Synchronize Now", false, -1 }, { "Synchronize Every...", false, -1 },
+                      { "Pause Synchronization", true, 1 }, { "Edit Time Servers...", true, -1 },
+                      { "Restore Defaults", true, -1 }, { "About Brindlecot...", true, -1 }, { "Exit", true, -1 } },
+                    "paused");
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(desktop.host->activate(*item, 10, 10));
+        QTest::qWait(QuietMs);
+        QCOMPARE(timeServersWindows(desktop), 0);
+
+        // Unpaused: the items come back and it synchronizes at once.
+        QVERIFY(click(desktop, *item, QStringLiteral("Pause Synchronization")));
+        const QString again = waitForToolTip(desktop, *item, 15000, isSynchronized);
+        QVERIFY2(isSynchronized(again), qPrintable(QStringLiteral("tool tip after the pause: ") + again));
+        compareMenu(desktop.host->menu(*item),
+                    { { "Synchronize Now", true, -1 }, { "Synchronize Every...", true, -1 },
+                      { "Pause Synchronization", true, 0 } },
+                    "after the pause");
+        if (QTest::currentTestFailed())
+            return;
+
+        // "Hour": checked alone, and on disk at once.
+        QVERIFY(click(desktop, *item, QStringLiteral("Hour")));
+        QTRY_COMPARE_WITH_TIMEOUT(entry(desktop, *item, QStringLiteral("Hour")).checked, 1, 5000);
+        compareMenu(desktop.host->menu(*item), { { "Minute", true, 0 }, { "Hour", true, 1 }, { "Day", true, 0 } },
+                    "after Hour");
+        if (QTest::currentTestFailed())
+            return;
+        IntervalChoice interval;
+        clsHosts hosts;
+        QVERIFY(LoadDataFile(desktop.dataFolder(), interval, hosts));
+        QCOMPARE(interval.code(), 2);
+
+        // "Exit": the program ends with status 0 and writes its data file on the way out
+        // (it was removed here, so what is there now is the program's).
+        QVERIFY(QFile::remove(desktop.dataFile()));
+        QVERIFY(click(desktop, *item, QStringLiteral("Exit")));
+        QVERIFY2(desktop.program.waitForFinished(10000), "still running after Exit");
+        QCOMPARE(desktop.program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(desktop.program.exitCode(), 0);
+        IntervalChoice savedInterval;
+        clsHosts savedHosts;
+        QVERIFY2(LoadDataFile(desktop.dataFolder(), savedInterval, savedHosts), "no data file written at Exit");
+        QCOMPARE(savedInterval.code(), 2);
+        QCOMPARE(savedHosts.count(), 1);
+        QCOMPARE(savedHosts.Item(1)->HostPath(), QStringLiteral("127.0.0.1"));
+    }
+
+    // Activate, the desktop's left press, opens the Time Servers window; while it is open
+    // the menu offers only the web pages and the help, and a second press opens no other.
+    void activateOpensTimeServers()
+    {
+        Desktop desktop;
+        if (!startDesktop(desktop))
+            return;
+        startProgram(desktop, 3);
+        if (QTest::currentTestFailed())
+            return;
+        const auto item = waitForItem(desktop);
+        QVERIFY2(item, "the program registered no item with the watcher");
+        QCOMPARE(timeServersWindows(desktop), 0);
+
+        QVERIFY(desktop.host->activate(*item, 10, 10));
+        QVERIFY2(waitForTimeServersWindows(desktop, 1, WindowTimeoutMs), "no Time Servers window opened");
+
+        const auto menu = desktop.host->menu(*item);
+        QVERIFY2(menu, "the item's menu did not answer");
+        compareMenu(menu,
+                    { { "Synchronize Now", false, -1 }, { "Synchronize Every...", false, -1 },
+                      { "Pause Synchronization", false, 0 }, { "Edit Time Servers...", false, -1 },
+                      { "Restore Defaults", false, -1 }, { "Home Page...", true, -1 },
+                      { "Report a Problem...", true, -1 }, { "About Brindlecot...", false, -1 },
+                      { "Help...", true, -1 }, { "Exit", false, -1 } },
+                    "with the Time Servers window open");
+        if (QTest::currentTestFailed())
+            return;
+
+        QVERIFY(desktop.host->activate(*item, 10, 10));
+        QTest::qWait(QuietMs);
+        QCOMPARE(timeServersWindows(desktop), 1);
+
+        QCOMPARE(desktop.program.state(), QProcess::Running);
+        ::kill(pid_t(desktop.program.processId()), SIGTERM);
+        QVERIFY(desktop.program.waitForFinished(10000));
+        QCOMPARE(desktop.program.exitCode(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTraySni)
+#include "tst_traysni.moc"

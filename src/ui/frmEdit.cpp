@@ -31,7 +31,7 @@ frmEdit::frmEdit(QWidget *owner)
     setWindowIcon(Pictures::clockFace());
     setModal(true);
     Label1->setBuddy(Text1);
-    Label1->setAccessibleName(tr("Prompt"));
+    Label1->setTextFormat(Qt::PlainText);
     Text1->setAccessibleName(tr("Address"));
     cmdCancel->setIcon(Pictures::buttonPicture(Pictures::Button::Cancel));
     cmdSave->setIcon(Pictures::buttonPicture(Pictures::Button::Save));
@@ -48,6 +48,12 @@ frmEdit::frmEdit(QWidget *owner)
     connect(&Timer1, &QTimer::timeout, this, &frmEdit::Timer1_Timer);
     Timer1.start();
     arrangeControls();
+}
+
+void frmEdit::setPrompt(const QString &prompt)
+{
+    Label1->setText(prompt);
+    Text1->setAccessibleName(prompt);
 }
 
 void frmEdit::cmdSave_Click()

@@ -20,6 +20,10 @@ public:
 
     explicit frmEdit(QWidget *owner = nullptr);
 
+    // The prompt above the text box; it is also the text box's name for screen readers, so
+    // that each use of the dialog is told apart.
+    void setPrompt(const QString &prompt);
+
     // The accepted text; empty until Save is pressed.
     QString Value;
 

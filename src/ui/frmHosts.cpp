@@ -30,6 +30,7 @@ constexpr double ClockFontScale = 18.0 / 8.25; // the clocks' size against the w
 const QColor UniversalBlue(0, 0, 192);
 
 const QString LocalTimeCaption = QStringLiteral("Local Time");
+constexpr int ListColumns = 3; // Time Server, Last Synchronization, Correction
 
 // An entry of the list. The list sorts by the server's text, letter case aside, in the
 // order a reader expects.
@@ -47,20 +48,51 @@ public:
     }
 };
 
-int statusImage(qint16 hostStatus)
+frmHosts::RowState stateOfStatus(qint16 hostStatus)
 {
     if (hostStatus == -1)
-        return 3;
+        return frmHosts::RowState::Failed;
     if (hostStatus == 1)
+        return frmHosts::RowState::Succeeded;
+    return frmHosts::RowState::NotTried;
+}
+
+// The list's status image of a state: 1 not tried or asking, 2 succeeded, 3 failed.
+int imageOf(frmHosts::RowState state)
+{
+    switch (state) {
+    case frmHosts::RowState::Succeeded:
         return 2;
+    case frmHosts::RowState::Failed:
+        return 3;
+    case frmHosts::RowState::NotTried:
+    case frmHosts::RowState::Asking:
+        break;
+    }
     return 1;
 }
 
-void setBold(QTreeWidgetItem *item, bool bold)
+// The status image of an entry in words, for screen readers and the tool tip.
+QString describeState(frmHosts::RowState state, bool bold)
 {
-    QFont font = item->font(0);
-    font.setBold(bold);
-    item->setFont(0, font);
+    QString text;
+    switch (state) {
+    case frmHosts::RowState::NotTried:
+        text = QStringLiteral("Not tried since it was added or edited");
+        break;
+    case frmHosts::RowState::Asking:
+        text = QStringLiteral("Being asked for the time now");
+        break;
+    case frmHosts::RowState::Succeeded:
+        text = QStringLiteral("The last attempt succeeded");
+        break;
+    case frmHosts::RowState::Failed:
+        text = QStringLiteral("The last attempt by hand failed");
+        break;
+    }
+    if (bold)
+        text += QStringLiteral(". Gave a time 30 minutes or more away from this computer's; not believed");
+    return text;
 }
 
 } // namespace
@@ -115,7 +147,7 @@ void frmHosts::createClocks()
 
 void frmHosts::createServerList()
 {
-    ListView1->setColumnCount(3);
+    ListView1->setColumnCount(ListColumns);
     ListView1->setHeaderLabels({QStringLiteral("Time Server"), QStringLiteral("Last Synchronization"), QStringLiteral("Correction")});
     ListView1->setRootIsDecorated(false);
     ListView1->setItemsExpandable(false);
@@ -144,6 +176,8 @@ void frmHosts::createButtons()
 
 void frmHosts::createStatusBar()
 {
+    // The status text names servers: an address is shown as typed, never read as markup.
+    mStatusText->setTextFormat(Qt::PlainText);
     StatusBar1->addWidget(mStatusText, 1);
     StatusBar1->setSizeGripEnabled(true);
     ProgressBar1->setTextVisible(false);
@@ -225,7 +259,7 @@ void frmHosts::RefreshServerList()
     }
 }
 
-void frmHosts::addEntry(const clsHost &record)
+QTreeWidgetItem *frmHosts::addEntry(const clsHost &record)
 {
     auto *item = new HostItem(ListView1);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
@@ -233,11 +267,12 @@ void frmHosts::addEntry(const clsHost &record)
     item->setText(0, QLatin1Char(' ') + record.HostPath());
     item->setCheckState(0, record.HostActive() == 1 ? Qt::Checked : Qt::Unchecked);
     showRecord(item, record);
+    return item;
 }
 
 void frmHosts::showRecord(QTreeWidgetItem *item, const clsHost &record)
 {
-    item->setIcon(0, Pictures::listStatus(statusImage(record.HostStatus())));
+    setState(item, stateOfStatus(record.HostStatus()));
     const Date polled = record.HostPollDate();
     QString lastSynchronization = QStringLiteral(" ");
     if (polled != DateTime::Never) {
@@ -343,7 +378,7 @@ QString frmHosts::GetInput(const QString &theTitle, const QString &thePrompt, co
 {
     frmEdit dialog(this);
     dialog.setWindowTitle(theTitle);
-    dialog.Label1->setText(thePrompt);
+    dialog.setPrompt(thePrompt);
     dialog.Text1->setText(theValue);
     if (!dialog.Text1->text().isEmpty()) {
         dialog.Text1->deselect();
@@ -355,10 +390,13 @@ QString frmHosts::GetInput(const QString &theTitle, const QString &thePrompt, co
 
 namespace {
 
+// The messages of the list's commands are plain text: an address in them is shown as
+// typed, never read as markup.
 void showDuplicate(QWidget *owner)
 {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Error: Duplicate Time Server"),
                     QStringLiteral("That time server has already been added to the list"), QMessageBox::Ok, owner);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -367,6 +405,7 @@ bool confirmDelete(QWidget *owner, const QString &address)
     QMessageBox box(QMessageBox::Question, QStringLiteral("Delete Time Server?"),
                     QStringLiteral("Are you sure you want to delete the '%1' time server?").arg(address),
                     QMessageBox::Yes | QMessageBox::No, owner);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
@@ -384,8 +423,10 @@ void frmHosts::cmdNew_Click()
             showDuplicate(this);
             continue;
         }
-        addEntry(*record);
+        // The new entry is not selected, but it is brought into view.
+        QTreeWidgetItem *item = addEntry(*record);
         sortList();
+        ListView1->scrollToItem(item);
         break;
     }
     ListView1->setFocus();
@@ -412,6 +453,7 @@ void frmHosts::EditSelectedServer()
             setBold(item, false);
             showRecord(item, *record);
             sortList();
+            ListView1->scrollToItem(item);
             break;
         }
     }
@@ -443,7 +485,7 @@ void frmHosts::cmdTest_Click()
         return;
     }
     BeginBusy();
-    item->setIcon(0, Pictures::listStatus(1));
+    setState(item, RowState::Asking);
     mClient.Start(keyOf(item));
 }
 
@@ -460,14 +502,14 @@ void frmHosts::tcpClient_Finished(const ManualOutcome &outcome)
         case ManualOutcome::Succeeded:
             if (record)
                 showRecord(item, *record);
-            item->setIcon(0, Pictures::listStatus(2));
+            setState(item, RowState::Succeeded);
             break;
         case ManualOutcome::Failed:
-            item->setIcon(0, Pictures::listStatus(3));
+            setState(item, RowState::Failed);
             break;
         case ManualOutcome::NotStarted:
             // Nothing was asked: the entry shows its record's state again.
-            item->setIcon(0, Pictures::listStatus(record ? statusImage(record->HostStatus()) : 1));
+            setState(item, record ? stateOfStatus(record->HostStatus()) : RowState::NotTried);
             break;
         }
         if (outcome.bold)
@@ -551,6 +593,37 @@ bool frmHosts::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void frmHosts::setState(QTreeWidgetItem *item, RowState state)
+{
+    item->setIcon(0, Pictures::listStatus(imageOf(state)));
+    item->setData(0, StateRole, int(state));
+    describe(item);
+}
+
+void frmHosts::setBold(QTreeWidgetItem *item, bool bold)
+{
+    QFont font = item->font(0);
+    font.setBold(bold);
+    item->setFont(0, font);
+    describe(item);
+}
+
+frmHosts::RowState frmHosts::stateOf(const QTreeWidgetItem *item)
+{
+    return RowState(item->data(0, StateRole).toInt());
+}
+
+void frmHosts::describe(QTreeWidgetItem *item)
+{
+    // The picture and the bold type say the state to the eye; screen readers get it as the
+    // description of every cell of the row, and the pointer as the row's tool tip.
+    const QString text = describeState(stateOf(item), item->font(0).bold());
+    for (int column = 0; column < ListColumns; ++column) {
+        item->setData(column, Qt::AccessibleDescriptionRole, text);
+        item->setToolTip(column, text);
+    }
 }
 
 QString frmHosts::keyOf(const QTreeWidgetItem *item)

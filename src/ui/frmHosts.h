@@ -33,6 +33,16 @@ public:
     static constexpr int ProgressInterval = 1000; // milliseconds
     static constexpr int ProgressMaximum = 20;    // ticks of Timer1, one a second
     static constexpr int KeyRole = Qt::UserRole;  // the entry's key: the server's HostPath
+    static constexpr int StateRole = Qt::UserRole + 1; // the entry's RowState
+
+    // What an entry's status image shows. Its bold type adds that the server's last answer
+    // was 30 minutes or more away from this computer's clock and was not believed.
+    enum class RowState {
+        NotTried = 1, // since it was added or edited
+        Succeeded,
+        Failed,       // the last attempt by hand
+        Asking,       // an attempt by hand is under way
+    };
 
     // port: where the window asks for the time; tests move it off 37.
     explicit frmHosts(ProgramState &state, quint16 port = TimeProtocol::Port, QWidget *parent = nullptr);
@@ -60,6 +70,7 @@ public:
 
     // The entry's key, or empty for none.
     static QString keyOf(const QTreeWidgetItem *item);
+    static RowState stateOf(const QTreeWidgetItem *item);
     QTreeWidgetItem *itemOf(const QString &key) const;
     QString statusText() const;
     ManualClient &tcpClient() { return mClient; }
@@ -93,10 +104,15 @@ private:
     void tcpClient_Waiting(const QString &text);
     void tcpClient_Finished(const ManualOutcome &outcome);
     // Adds the entry of a record at the end of the list.
-    void addEntry(const clsHost &record);
+    QTreeWidgetItem *addEntry(const clsHost &record);
     // The "Last Synchronization" and "Correction" texts and the image of a record.
     void showRecord(QTreeWidgetItem *item, const clsHost &record);
     void setStatusText(const QString &text);
+    // The entry's status image and its bold type, each with the words that say the row's
+    // state to screen readers and in the tool tip.
+    static void setState(QTreeWidgetItem *item, RowState state);
+    static void setBold(QTreeWidgetItem *item, bool bold);
+    static void describe(QTreeWidgetItem *item);
     QTreeWidgetItem *selectedItem() const;
     void sortList();
     // The constructor's parts, in their order.

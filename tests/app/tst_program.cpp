@@ -1,6 +1,7 @@
 #include "ClockPrivilege.h"
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
+#include "TestProgram.h"
 #include "state/ProgramState.h"
 #include "platform/SystemClock.h"
 #include "platform/TimeZoneBias.h"
@@ -44,88 +45,36 @@ private:
     qint64 mAhead; // seconds
 };
 
-// The real executable, headless, with its data folder in a temporary place. Every data
-// file given to it names only loopback servers.
-//
-// Neither this test nor anything it starts may set the machine's clock: it gives up the
-// privilege for good before it starts, and starts the program under setpriv without it.
-class TestProgram : public QObject
+// The real executable, headless, in the kit's temporary home. Neither this test nor
+// anything it starts may set the machine's clock: it gives up the privilege for good
+// before it starts, and the kit starts the program under setpriv without it.
+class ProgramTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir mHome;
-    FakeSystemClock mClock;
-    FakeTimeZoneBias mZone;
+    std::unique_ptr<TestProgram> mProgram;
 
-    QString dataFolder() const { return mHome.path() + QStringLiteral("/Brindlecot/"); }
-    QString dataFile() const { return dataFolder() + QStringLiteral("Brindlecot.dat"); }
+    QString dataFile() const { return mProgram->dataFile(); }
 
     // A data file listing the given loopback servers, all active.
     void writeDataFile(const QStringList &servers, qint16 version = DataFile::Version)
     {
-        QVERIFY(QDir().mkpath(dataFolder()));
-        ProgramState state(mClock, mZone);
-        state.DataFolder = dataFolder();
-        for (const QString &path : servers) {
-            auto host = std::make_shared<clsHost>();
-            host->setHostPath(path);
-            host->setHostActive(1);
-            state.Hosts.Add(host);
-        }
-        QVERIFY(SaveDataFile(state));
-        if (version != DataFile::Version) {
-            QFile file(dataFile());
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            const char bytes[2] = { char(version & 0xff), char(version >> 8) };
-            file.write(bytes, 2);
-        }
+        QVERIFY(mProgram->writeDataFile(servers, 3, version));
     }
 
     // Headless unless display names an X display to try.
-    std::unique_ptr<QProcess> start(const QString &display = QString(),
-                                    const QString &program = QStringLiteral(BRINDLECOT_EXECUTABLE))
+    std::unique_ptr<QProcess> start(const QString &display = QString(), const QString &program = QString())
     {
-        auto process = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        if (!display.isEmpty())
-            env.insert(QStringLiteral("DISPLAY"), display);
-        env.insert(QStringLiteral("XDG_DATA_HOME"), mHome.path());
-        process->setProcessEnvironment(env);
-        // It may never set this machine's clock, whatever it is told; setpriv runs it in
-        // its own place, so the process is the program's.
-        process->setProgram(QStringLiteral("setpriv"));
-        process->setArguments({ QStringLiteral("--bounding-set"), QStringLiteral("-sys_time"), QStringLiteral("--"),
-                                program });
-        process->start();
-        if (!process->waitForStarted(5000))
-            return nullptr;
-        return process;
+        if (!program.isEmpty())
+            return TestProgram(program).start({}, withHome(display));
+        return mProgram->start({}, mProgram->environment(display));
     }
 
-    // Running and holding its one-copy lock, i.e. past its start-up.
-    static bool settled(QProcess &process, const QString &lockFile)
-    {
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < 5000) {
-            if (process.state() != QProcess::Running)
-                return false;
-            if (QFile::exists(lockFile))
-                return true;
-            QTest::qWait(50);
-        }
-        return false;
-    }
+    // The environment of this test's home, for a copy of the program elsewhere.
+    QProcessEnvironment withHome(const QString &display) const { return mProgram->environment(display); }
 
-    static bool terminate(QProcess &process)
-    {
-        ::kill(pid_t(process.processId()), SIGTERM);
-        return process.waitForFinished(3000) && process.exitStatus() == QProcess::NormalExit
-               && process.exitCode() == 0;
-    }
+    bool settled(QProcess &process) const { return mProgram->settled(process); }
+    static bool terminate(QProcess &process) { return TestProgram::terminate(process); }
 
     // A copy of the program in prefix/bin, laid out as installed, with a clock helper in
     // prefix/libexec/brindlecot that is the given script; the copy's path.
@@ -144,34 +93,29 @@ class TestProgram : public QObject
         return helper.setPermissions(helperPermissions) ? program : QString();
     }
 
-    ProgramState loadDataFile()
-    {
-        ProgramState state(mClock, mZone);
-        state.DataFolder = dataFolder();
-        LoadDataFile(state);
-        return state;
-    }
+    TestProgram::Saved loadDataFile() const { return mProgram->readDataFile(); }
 
 private slots:
     void initTestCase() { QVERIFY2(dropClockPrivilege(), "cannot give up the privilege to set the clock"); }
 
-    void init() { QVERIFY(mHome.isValid()); }
-
-    void cleanup()
+    void init()
     {
-        QDir(dataFolder()).removeRecursively();
+        mProgram = std::make_unique<TestProgram>();
+        QVERIFY(mProgram->isValid());
     }
+
+    void cleanup() { mProgram.reset(); }
 
     void firstRunSavesTheBuiltInServersOnTerminate()
     {
         // Ended long before its first attempt, 11 seconds in, so nothing goes out.
         auto process = start();
         QVERIFY(process);
-        QVERIFY(settled(*process, dataFolder() + QStringLiteral("Brindlecot.lock")));
+        QVERIFY(settled(*process));
         QVERIFY(!QFile::exists(dataFile()));
         QVERIFY(terminate(*process));
 
-        const ProgramState saved = loadDataFile();
+        const TestProgram::Saved saved = loadDataFile();
         QCOMPARE(saved.Hosts.count(), 14);
         QVERIFY(saved.Interval.Day && !saved.Interval.Hour && !saved.Interval.Minute);
     }
@@ -181,7 +125,7 @@ private slots:
         writeDataFile({ QStringLiteral("127.0.0.1") });
         auto process = start(QStringLiteral(":97")); // no X server there
         QVERIFY(process);
-        QVERIFY(settled(*process, dataFolder() + QStringLiteral("Brindlecot.lock")));
+        QVERIFY(settled(*process));
         QTest::qWait(300);
         QCOMPARE(process->state(), QProcess::Running);
         QVERIFY(terminate(*process));
@@ -221,7 +165,7 @@ private slots:
 
         auto first = start();
         QVERIFY(first);
-        QVERIFY(settled(*first, dataFolder() + QStringLiteral("Brindlecot.lock")));
+        QVERIFY(settled(*first));
 
         auto second = start();
         QVERIFY(second);
@@ -237,7 +181,7 @@ private slots:
         QVERIFY(terminate(*first));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.read(2), QByteArray::fromHex("0700"));
-        const ProgramState saved = loadDataFile();
+        const TestProgram::Saved saved = loadDataFile();
         QCOMPARE(saved.Hosts.count(), 1);
         QCOMPARE(saved.Hosts.Item(1)->HostPath(), QStringLiteral("127.0.0.1"));
     }
@@ -266,7 +210,7 @@ private slots:
         QVERIFY2(lines[1].startsWith("Synchronized on "), lines[1].constData());
         QCOMPARE(lines[2], QByteArray());
 
-        const ProgramState saved = loadDataFile();
+        const TestProgram::Saved saved = loadDataFile();
         QCOMPARE(saved.Hosts.count(), 1);
         const auto host = saved.Hosts.Item(1);
         QCOMPARE(host->HostStatus(), qint16(1));
@@ -314,7 +258,7 @@ private slots:
             QVERIFY2(request.match(QString::fromLatin1(line)).hasMatch(), line.constData());
 
         // Nothing counted as a success, and the clock was not moved by 100 s.
-        const ProgramState saved = loadDataFile();
+        const TestProgram::Saved saved = loadDataFile();
         QCOMPARE(saved.Hosts.count(), 1);
         QCOMPARE(saved.Hosts.Item(1)->HostStatus(), qint16(0));
         QCOMPARE(saved.Hosts.Item(1)->HostPollDate(), DateTime::Never);
@@ -348,5 +292,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestProgram)
+QTEST_GUILESS_MAIN(ProgramTest)
 #include "tst_program.moc"

@@ -43,6 +43,27 @@ QImage render(const QIcon &icon, int side, qreal ratio = 1.0)
     return icon.pixmap(QSize(side, side), ratio).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
+// What a pixel shows to an eye that sees no colour: nothing, a dark or a light mark.
+enum class Tone { Clear, Dark, Light };
+
+Tone toneOf(QRgb pixel)
+{
+    if (qAlpha(pixel) < 128)
+        return Tone::Clear;
+    return qGray(pixel) < 150 ? Tone::Dark : Tone::Light;
+}
+
+// Pixels of the lower-right quarter, where the badge is, whose tone differs between the
+// two pictures: how far the badges differ in shape, colour aside.
+int toneDifference(const QImage &a, const QImage &b)
+{
+    int count = 0;
+    for (int y = a.height() / 2; y < a.height(); ++y)
+        for (int x = a.width() / 2; x < a.width(); ++x)
+            count += toneOf(a.pixel(x, y)) != toneOf(b.pixel(x, y)) ? 1 : 0;
+    return count;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Hue)
@@ -80,6 +101,34 @@ private slots:
         } else {
             QVERIFY2(lowerRightCount(image, badge) >= side / 4, "badge colour missing in the corner");
         }
+    }
+
+    // Each state's badge differs from every other one in its shape, not only in its colour:
+    // told apart in grey, by their dark and light marks and their outline.
+    void badgesDifferInShape_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("second");
+        QTest::addColumn<int>("side");
+        const char *const names[] = { "synchronized", "too far off", "error", "paused", "looking" };
+        for (const int side : { 16, 22, 32, 64 }) {
+            for (const int set : { 0, 6 }) {
+                for (int first = 1; first <= 5; ++first) {
+                    for (int second = first + 1; second <= 5; ++second)
+                        QTest::addRow("%s, %s, %s set at %d px", names[first - 1], names[second - 1], set == 0 ? "plain" : "grey", side)
+                            << set + first << set + second << side;
+                }
+            }
+        }
+    }
+
+    void badgesDifferInShape()
+    {
+        QFETCH(int, first);
+        QFETCH(int, second);
+        QFETCH(int, side);
+        const int differing = toneDifference(render(Pictures::trayPicture(first), side), render(Pictures::trayPicture(second), side));
+        QVERIFY2(differing >= side * side / 4 / 8, qPrintable(QStringLiteral("%1 pixels differ").arg(differing)));
     }
 
     // At a device pixel ratio of 2 every picture is rendered at twice the pixels, not upscaled.

@@ -74,7 +74,7 @@ int main(int argc, char *argv[])
     frmEdit dialog(&window);
     if (app.arguments().contains(QStringLiteral("--dialog"))) {
         dialog.setWindowTitle(QStringLiteral("Edit Time Server"));
-        dialog.Label1->setText(QStringLiteral("New IP address of time server:"));
+        dialog.setPrompt(QStringLiteral("New IP address of time server:"));
         dialog.Text1->setText(QStringLiteral("127.0.0.1"));
         dialog.setModal(false);
         dialog.show(); // over the middle of its owner, as a modal one would be

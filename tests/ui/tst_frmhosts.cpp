@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -36,7 +37,14 @@ struct Seen {
     bool caretAtEnd = false;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
+    QString inputName;                     // what a screen reader calls the input's text box
+    Qt::TextFormat format = Qt::AutoText;  // how the message's text is read
 };
+
+QString accessibleName(QObject *control)
+{
+    return QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+}
 
 ModalDriver::Step inputStep(const QString &typed, QList<Seen> *seen, bool save = true)
 {
@@ -45,7 +53,8 @@ ModalDriver::Step inputStep(const QString &typed, QList<Seen> *seen, bool save =
         QVERIFY2(dialog, "expected the input dialog");
         const int length = int(dialog->Text1->text().size());
         seen->append({dialog->windowTitle(), dialog->Label1->text(), dialog->Text1->text(),
-                      dialog->Text1->cursorPosition() == length && !dialog->Text1->hasSelectedText(), QMessageBox::NoIcon, {}});
+                      dialog->Text1->cursorPosition() == length && !dialog->Text1->hasSelectedText(), QMessageBox::NoIcon, {},
+                      accessibleName(dialog->Text1)});
         if (!save) {
             dialog->cmdCancel->click();
             return;
@@ -65,7 +74,8 @@ ModalDriver::Step boxStep(QMessageBox::StandardButton answer, QList<Seen> *seen)
     return [=](QWidget *modal) {
         auto *box = qobject_cast<QMessageBox *>(modal);
         QVERIFY2(box, "expected a message box");
-        seen->append({box->windowTitle(), box->text(), QString(), false, box->icon(), box->standardButtons()});
+        seen->append({box->windowTitle(), box->text(), QString(), false, box->icon(), box->standardButtons(), QString(),
+                      box->textFormat()});
         box->button(answer)->click();
     };
 }
@@ -97,6 +107,33 @@ QWidget *nextTabStop(QWidget *from)
 QImage picture(const QIcon &icon)
 {
     return icon.pixmap(QSize(16, 16)).toImage();
+}
+
+// What the row's state says in words.
+const QString NotTried = QStringLiteral("Not tried since it was added or edited");
+const QString Asking = QStringLiteral("Being asked for the time now");
+const QString Succeeded = QStringLiteral("The last attempt succeeded");
+const QString Failed = QStringLiteral("The last attempt by hand failed");
+const QString NotBelieved = QStringLiteral(". Gave a time 30 minutes or more away from this computer's; not believed");
+
+// The description that a screen reader gets for each cell of a row, and the row's tool tips;
+// the one text when they all agree, else the texts joined by " | " so that a mismatch shows.
+QString rowDescription(const frmHosts &window, int row)
+{
+    // A screen reader sees the rows that the list has laid out; a hidden window lays out
+    // only when asked.
+    window.ListView1->doItemsLayout();
+    QAccessibleTableInterface *table = QAccessible::queryAccessibleInterface(window.ListView1)->tableInterface();
+    QStringList texts;
+    for (int column = 0; column < window.ListView1->columnCount(); ++column) {
+        QAccessibleInterface *cell = table->cellAt(row, column);
+        if (!cell)
+            return QStringLiteral("no cell at row %1, column %2").arg(row).arg(column);
+        texts << cell->text(QAccessible::Description);
+        texts << window.ListView1->topLevelItem(row)->toolTip(column);
+    }
+    texts.removeDuplicates();
+    return texts.join(QStringLiteral(" | "));
 }
 
 struct Rig {
@@ -152,17 +189,21 @@ private slots:
         QTest::addColumn<bool>("checked");
         QTest::addColumn<QString>("lastSynchronization");
         QTest::addColumn<QString>("correction");
+        QTest::addColumn<QString>("description");
 
         const QString blank = QStringLiteral(" ");
         const QString today = QStringLiteral("Today at 09:05 AM");
-        QTest::newRow("never tried") << 0 << 1 << DateTime::Never << 0 << 1 << true << blank << blank;
-        QTest::newRow("succeeded, no correction") << 1 << 1 << EarlierToday << 0 << 2 << true << today << QStringLiteral("None");
-        QTest::newRow("succeeded, 1 second") << 1 << 0 << EarlierToday << 1 << 2 << false << today << QStringLiteral("1 second");
-        QTest::newRow("succeeded, 95 seconds") << 1 << 2 << EarlierToday << 95 << 2 << false << today << QStringLiteral("2 minutes");
+        QTest::newRow("never tried") << 0 << 1 << DateTime::Never << 0 << 1 << true << blank << blank << NotTried;
+        QTest::newRow("succeeded, no correction") << 1 << 1 << EarlierToday << 0 << 2 << true << today << QStringLiteral("None")
+                                                  << Succeeded;
+        QTest::newRow("succeeded, 1 second") << 1 << 0 << EarlierToday << 1 << 2 << false << today << QStringLiteral("1 second")
+                                             << Succeeded;
+        QTest::newRow("succeeded, 95 seconds") << 1 << 2 << EarlierToday << 95 << 2 << false << today << QStringLiteral("2 minutes")
+                                               << Succeeded;
         QTest::newRow("failed by hand, earlier success") << -1 << -1 << DateTime::fromParts(QDate(2004, 1, 5), QTime(21, 30, 0))
                                                          << 3 << 3 << false << QStringLiteral("Yesterday at 09:30 PM")
-                                                         << QStringLiteral("3 seconds");
-        QTest::newRow("unknown status 5") << 5 << 1 << DateTime::Never << 0 << 1 << true << blank << blank;
+                                                         << QStringLiteral("3 seconds") << Failed;
+        QTest::newRow("unknown status 5") << 5 << 1 << DateTime::Never << 0 << 1 << true << blank << blank << NotTried;
     }
 
     void entryOfARecord()
@@ -175,6 +216,7 @@ private slots:
         QFETCH(bool, checked);
         QFETCH(QString, lastSynchronization);
         QFETCH(QString, correction);
+        QFETCH(QString, description);
 
         Rig rig;
         rig.state.Hosts.Add(record(QStringLiteral("127.0.0.1"), qint16(active), qint16(status), polled, error));
@@ -189,6 +231,7 @@ private slots:
         QCOMPARE(item->text(2), correction);
         QVERIFY(!item->font(0).bold());
         QVERIFY(!(item->flags() & Qt::ItemIsEditable));
+        QCOMPARE(rowDescription(*rig.window, 0), description);
 
         // Closing writes the check box back: 1 or 0, whatever the value was.
         QSignalSpy unloaded(rig.window.get(), &frmHosts::Unloaded);
@@ -410,6 +453,7 @@ private slots:
         QCOMPARE(seen.size(), 1);
         QCOMPARE(seen[0].title, QStringLiteral("New Time Server"));
         QCOMPARE(seen[0].text, QStringLiteral("IP address of new time server:"));
+        QCOMPARE(seen[0].inputName, seen[0].text); // not the same name as Edit's
         QCOMPARE(seen[0].value, QString());
 
         // Stored as typed, last in the collection, inactive and never tried.
@@ -488,6 +532,7 @@ private slots:
         QVERIFY(!driver.missing());
         QCOMPARE(seen[0].title, QStringLiteral("Edit Time Server"));
         QCOMPARE(seen[0].text, QStringLiteral("New IP address of time server:"));
+        QCOMPARE(seen[0].inputName, seen[0].text);
         QCOMPARE(seen[0].value, QStringLiteral("127.0.0.1"));
         QVERIFY(seen[0].caretAtEnd);
 
@@ -508,6 +553,7 @@ private slots:
         QCOMPARE(item->text(1), QStringLiteral(" "));
         QCOMPARE(item->text(2), QStringLiteral(" "));
         QCOMPARE(picture(item->icon(0)), picture(Pictures::listStatus(1)));
+        QCOMPARE(rowDescription(*rig.window, 2), NotTried);
         QCOMPARE(rig.entry(0)->checkState(0), Qt::Unchecked);
         QVERIFY(rig.listHasFocus());
     }
@@ -526,6 +572,70 @@ private slots:
         QCOMPARE(seen[2].value, QStringLiteral("127.0.0.2")); // the dialog opens again with the address
         QCOMPARE(seen[3].text, Duplicate);
         QCOMPARE(rig.hostPaths(), (QStringList{QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2")}));
+    }
+
+    // New and Edit bring the entry they made into view, however long the list; New leaves the
+    // selection where it was, Edit keeps its entry selected.
+    void newAndEditShowTheirEntry_data()
+    {
+        QTest::addColumn<bool>("edit");
+        QTest::newRow("New") << false;
+        QTest::newRow("Edit") << true;
+    }
+
+    void newAndEditShowTheirEntry()
+    {
+        QFETCH(bool, edit);
+        QStringList paths;
+        for (int i = 10; i < 70; ++i)
+            paths << QStringLiteral("127.0.0.%1").arg(i);
+        Rig rig(paths);
+        rig.window->show();
+        rig.select(0);
+        QList<Seen> seen;
+        ModalDriver driver({inputStep(QStringLiteral("zz.example"), &seen)});
+        if (edit)
+            rig.window->EditSelectedServer();
+        else
+            rig.window->cmdNew_Click();
+        QVERIFY(!driver.missing());
+
+        QTreeWidgetItem *item = rig.window->itemOf(QStringLiteral("zz.example"));
+        QVERIFY(item);
+        QCOMPARE(rig.window->ListView1->indexOfTopLevelItem(item), rig.window->ListView1->topLevelItemCount() - 1);
+        QCOMPARE(item->isSelected(), edit);
+        const QRect viewport = rig.window->ListView1->viewport()->rect();
+        QVERIFY2(viewport.contains(rig.window->ListView1->visualItemRect(item)), "the entry is out of view");
+    }
+
+    // An address is shown as it was typed, also when it looks like markup: in the status bar
+    // and in the messages that name it.
+    void addressesArePlainText()
+    {
+        const QString address = QStringLiteral("<b>x</b>");
+        Rig rig({address});
+        rig.window->show();
+        rig.select(0);
+
+        QList<Seen> seen;
+        ModalDriver driver({boxStep(QMessageBox::No, &seen)});
+        rig.window->DeleteSelectedServer();
+        QVERIFY(!driver.missing());
+        QCOMPARE(seen[0].text, QStringLiteral("Are you sure you want to delete the '<b>x</b>' time server?"));
+        QCOMPARE(seen[0].format, Qt::PlainText);
+
+        // The status bar says what the attempt with the server said, as it said it.
+        const QString status = QStringLiteral("Error: no response received from <b>x</b>");
+        emit rig.window->tcpClient().Finished({ManualOutcome::Failed, address, std::nullopt, status});
+        QCOMPARE(rig.window->statusText(), status);
+        const QList<QLabel *> labels = rig.window->StatusBar1->findChildren<QLabel *>();
+        QVERIFY(!labels.isEmpty());
+        for (QLabel *label : labels) {
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+            if (!label->text().isEmpty())
+                QCOMPARE(accessibleName(label), status);
+        }
+        QCOMPARE(rig.entry(0)->text(0), QLatin1Char(' ') + address);
     }
 
     // ---- Delete ----
@@ -618,16 +728,19 @@ private slots:
         QTest::addColumn<bool>("bold");
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("lastSynchronization");
+        QTest::addColumn<QString>("description");
 
         const QByteArray onTime = TimeProtocol::encode(*LocalToTimeValue(Now, 300));
         const QByteArray offBy45Minutes = TimeProtocol::encode(*LocalToTimeValue(Now + 45.0 / 1440, 300));
         QTest::newRow("success") << int(ScriptedTimeServer::Reply) << onTime << 2 << false
-                                 << QStringLiteral("Successfully synchronized with 127.0.0.1") << QStringLiteral("Today at 01:41 PM");
+                                 << QStringLiteral("Successfully synchronized with 127.0.0.1") << QStringLiteral("Today at 01:41 PM")
+                                 << Succeeded;
         QTest::newRow("invalid time") << int(ScriptedTimeServer::Reply) << offBy45Minutes << 3 << true
-                                      << QStringLiteral("Error: invalid time received from 127.0.0.1") << QStringLiteral(" ");
+                                      << QStringLiteral("Error: invalid time received from 127.0.0.1") << QStringLiteral(" ")
+                                      << Failed + NotBelieved;
         QTest::newRow("no answer before the close") << int(ScriptedTimeServer::CloseAtOnce) << QByteArray() << 3 << false
                                                     << QStringLiteral("Error: no response received from 127.0.0.1")
-                                                    << QStringLiteral(" ");
+                                                    << QStringLiteral(" ") << Failed;
     }
 
     void synchronizeByHand()
@@ -638,6 +751,7 @@ private slots:
         QFETCH(bool, bold);
         QFETCH(QString, status);
         QFETCH(QString, lastSynchronization);
+        QFETCH(QString, description);
 
         ScriptedTimeServer server(ScriptedTimeServer::Mode(mode), reply);
         Rig rig({QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2")}, server.port());
@@ -655,6 +769,7 @@ private slots:
         QVERIFY(rig.window->ProgressBar1->isVisible());
         QCOMPARE(rig.window->ProgressBar1->value(), 1);
         QCOMPARE(picture(rig.entry(0)->icon(0)), picture(Pictures::listStatus(1)));
+        QCOMPARE(rowDescription(*rig.window, 0), Asking);
         rig.window->cmdTest_Click();
 
         QTRY_VERIFY_WITH_TIMEOUT(!rig.window->tcpClient().busy(), EventWait);
@@ -663,6 +778,7 @@ private slots:
         QTreeWidgetItem *item = rig.entry(0);
         QCOMPARE(picture(item->icon(0)), picture(Pictures::listStatus(image)));
         QCOMPARE(item->font(0).bold(), bold);
+        QCOMPARE(rowDescription(*rig.window, 0), description);
         QCOMPARE(item->text(1), lastSynchronization);
         QCOMPARE(rig.state.Hosts.Item(1)->HostStatus(), qint16(image == 2 ? 1 : -1));
         QCOMPARE(rig.state.Hosts.Item(2)->HostStatus(), qint16(0));
@@ -692,6 +808,7 @@ private slots:
         QVERIFY(!rig.window->tcpClient().busy());
         QCOMPARE(rig.window->statusText(), QStringLiteral("Error: no response received from 127.0.0.1"));
         QCOMPARE(picture(rig.entry(0)->icon(0)), picture(Pictures::listStatus(3)));
+        QCOMPARE(rowDescription(*rig.window, 0), Failed);
         QCOMPARE(rig.state.Hosts.Item(1)->HostStatus(), qint16(-1));
         QVERIFY(rig.window->cmdTest->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(server.ended(), 1, EventWait);

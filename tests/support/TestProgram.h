@@ -1,0 +1,183 @@
+#pragma once
+
+#include "common/IntervalChoice.h"
+#include "servers/DataFile.h"
+#include "servers/clsHosts.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/types.h>
+
+// The real executable in a home of its own: a temporary folder that is its data home
+// ($XDG_DATA_HOME) and, in a private subfolder, its runtime folder ($XDG_RUNTIME_DIR), where
+// it keeps its control socket. Every data file written here names only loopback servers.
+//
+// It may never set this machine's clock, whatever it is told: every start goes through
+// setpriv without CAP_SYS_TIME in the bounding set, which nothing the program starts can
+// gain back. setpriv execs the program in its own place, so the process is the program's.
+class TestProgram
+{
+public:
+    static constexpr int StartTimeoutMs = 5000;  // milliseconds
+    static constexpr int EndTimeoutMs = 5000;    // milliseconds
+    static constexpr int PollMs = 50;            // milliseconds
+
+    explicit TestProgram(const QString &executable = QStringLiteral(BRINDLECOT_EXECUTABLE))
+        : mExecutable(executable)
+    {
+        if (mHome.isValid()) {
+            QDir().mkpath(runtimeFolder());
+            QFile::setPermissions(runtimeFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+    }
+
+    bool isValid() const { return mHome.isValid(); }
+    QString executable() const { return mExecutable; }
+    QString home() const { return mHome.path(); }
+    QString runtimeFolder() const { return mHome.path() + QStringLiteral("/run"); }
+    QString dataFolder() const { return mHome.path() + QStringLiteral("/Brindlecot/"); }
+    QString dataFile() const { return dataFolder() + QLatin1String(DataFile::FileName); }
+    QString lockFile() const { return dataFolder() + QStringLiteral("Brindlecot.lock"); }
+
+    // A data file listing the given servers, all active, with the interval code
+    // (1 minute, 2 hour, 3 day). A version other than the current one is written in its
+    // first two bytes only, for the older versions whose layout is the same.
+    bool writeDataFile(const QStringList &servers, qint32 intervalCode = 3, qint16 version = DataFile::Version) const
+    {
+        if (!QDir().mkpath(dataFolder()))
+            return false;
+        IntervalChoice interval;
+        interval.applyCode(intervalCode);
+        clsHosts hosts;
+        for (const QString &path : servers) {
+            auto host = std::make_shared<clsHost>();
+            host->setHostPath(path);
+            host->setHostActive(1);
+            hosts.Add(host);
+        }
+        if (!SaveDataFile(dataFolder(), interval, hosts))
+            return false;
+        if (version == DataFile::Version)
+            return true;
+        QFile file(dataFile());
+        const char bytes[2] = { char(version & 0xff), char(version >> 8) };
+        return file.open(QIODevice::ReadWrite) && file.write(bytes, 2) == 2;
+    }
+
+    struct Saved {
+        bool read = false;
+        IntervalChoice Interval;
+        clsHosts Hosts;
+    };
+    Saved readDataFile() const
+    {
+        Saved saved;
+        saved.read = LoadDataFile(dataFolder(), saved.Interval, saved.Hosts);
+        return saved;
+    }
+
+    // The environment of every start: this home, no display unless one is named, and no
+    // platform chosen for Qt.
+    QProcessEnvironment environment(const QString &display = QString()) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS" })
+            env.remove(QString::fromLatin1(name));
+        if (!display.isEmpty())
+            env.insert(QStringLiteral("DISPLAY"), display);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder());
+        return env;
+    }
+
+    // Starts the program with these arguments and this environment (environment() when
+    // empty); null when it could not be started.
+    std::unique_ptr<QProcess> start(const QStringList &arguments = {},
+                                    const QProcessEnvironment &env = QProcessEnvironment()) const
+    {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(env.isEmpty() ? environment() : env);
+        process->setProgram(QStringLiteral("setpriv"));
+        process->setArguments(QStringList { QStringLiteral("--bounding-set"), QStringLiteral("-sys_time"),
+                                            QStringLiteral("--"), mExecutable }
+                              + arguments);
+        process->start();
+        if (!process->waitForStarted(StartTimeoutMs))
+            return nullptr;
+        return process;
+    }
+
+    // What a start that ends by itself (a command to the running copy, say) gave.
+    struct Finished {
+        bool ended = false; // within the time allowed, by itself
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+    Finished run(const QStringList &arguments, int timeoutMs = EndTimeoutMs,
+                 const QProcessEnvironment &env = QProcessEnvironment()) const
+    {
+        Finished result;
+        auto process = start(arguments, env);
+        if (!process)
+            return result;
+        result.ended = process->waitForFinished(timeoutMs) && process->exitStatus() == QProcess::NormalExit;
+        if (!result.ended) {
+            process->kill();
+            process->waitForFinished(EndTimeoutMs);
+        }
+        result.exitCode = process->exitCode();
+        result.out = process->readAllStandardOutput();
+        result.err = process->readAllStandardError();
+        return result;
+    }
+
+    // Running and holding its one-copy lock, i.e. past its start-up.
+    bool settled(QProcess &process) const
+    {
+        const QDeadlineTimer deadline(StartTimeoutMs);
+        while (!deadline.hasExpired()) {
+            if (process.state() != QProcess::Running)
+                return false;
+            if (QFile::exists(lockFile()))
+                return true;
+            QTest::qWait(PollMs);
+        }
+        return false;
+    }
+
+    // Adds what the program wrote on standard error since the last call to told, until
+    // told contains text or the time is up; true when it does.
+    static bool waitForError(QProcess &process, QByteArray &told, const QByteArray &text, int timeoutMs)
+    {
+        const QDeadlineTimer deadline(timeoutMs);
+        for (;;) {
+            told += process.readAllStandardError();
+            if (told.contains(text))
+                return true;
+            if (deadline.hasExpired() || process.state() != QProcess::Running)
+                return false;
+            QTest::qWait(PollMs);
+        }
+    }
+
+    // Ends it as the system does at shutdown; true when it ended cleanly with status 0.
+    static bool terminate(QProcess &process)
+    {
+        ::kill(pid_t(process.processId()), SIGTERM);
+        return process.waitForFinished(EndTimeoutMs) && process.exitStatus() == QProcess::NormalExit
+               && process.exitCode() == 0;
+    }
+
+private:
+    QString mExecutable;
+    QTemporaryDir mHome;
+};

@@ -1,19 +1,14 @@
 #include "PrivateSessionBus.h"
 #include "SniHost.h"
+#include "TestProgram.h"
 #include "TrayDesktop.h"
-#include "common/IntervalChoice.h"
-#include "servers/DataFile.h"
-#include "servers/clsHosts.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
+#include <functional>
 #include <memory>
 
 // The real executable on a notification area of the D-Bus kind (StatusNotifierItem), as
@@ -33,19 +28,16 @@ class TestTraySni : public QObject
         TrayDesktop display;
         PrivateSessionBus bus;
         std::unique_ptr<SniHost> host;
-        QTemporaryDir home;
-        QProcess program;
+        TestProgram home;
+        std::unique_ptr<QProcess> program;
 
         ~Desktop()
         {
-            if (program.state() != QProcess::NotRunning) {
-                program.kill();
-                program.waitForFinished(3000);
+            if (program && program->state() != QProcess::NotRunning) {
+                program->kill();
+                program->waitForFinished(3000);
             }
         }
-        QString dataFolder() const { return home.path() + QStringLiteral("/Brindlecot/"); }
-        QString dataFile() const { return dataFolder() + QLatin1String(DataFile::FileName); }
-        QString runtimeFolder() const { return home.path() + QStringLiteral("/run"); }
     };
 
     // The X server, the bus and the watcher; skips when there is no X server or no bus to
@@ -83,30 +75,17 @@ class TestTraySni : public QObject
 
     // The real program on that desktop, in a home of its own whose data file lists only
     // 127.0.0.1 (answered by the program's own server on port 37) with the interval code
-    // given. It may never set this machine's clock, whatever it is told. Qt shows the icon
-    // through the bus because the watcher is there before the program starts.
+    // given. Qt shows the icon through the bus because the watcher is there before the
+    // program starts.
     static void startProgram(Desktop &desktop, qint32 intervalCode)
     {
         QVERIFY(desktop.home.isValid());
-        QVERIFY(QDir().mkpath(desktop.dataFolder()));
-        QVERIFY(QDir().mkpath(desktop.runtimeFolder()));
-        QVERIFY(QFile::setPermissions(desktop.runtimeFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        IntervalChoice interval;
-        interval.applyCode(intervalCode);
-        clsHosts hosts;
-        auto host = std::make_shared<clsHost>();
-        host->setHostPath(QStringLiteral("127.0.0.1"));
-        host->setHostActive(1);
-        hosts.Add(host);
-        QVERIFY(SaveDataFile(desktop.dataFolder(), interval, hosts));
-
+        QVERIFY(desktop.home.writeDataFile({ QStringLiteral("127.0.0.1") }, intervalCode));
         QProcessEnvironment env = desktop.bus.environment(desktop.display.environment());
-        env.insert(QStringLiteral("XDG_DATA_HOME"), desktop.home.path());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), desktop.runtimeFolder());
-        desktop.program.setProcessEnvironment(env);
-        desktop.program.start(QStringLiteral("setpriv"), { QStringLiteral("--bounding-set"), QStringLiteral("-sys_time"),
-                                                           QStringLiteral("--"), QStringLiteral(BRINDLECOT_EXECUTABLE) });
-        QVERIFY(desktop.program.waitForStarted(5000));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), desktop.home.home());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), desktop.home.runtimeFolder());
+        desktop.program = desktop.home.start({}, env);
+        QVERIFY(desktop.program);
     }
 
     // The item once it has registered with the watcher.
@@ -114,7 +93,7 @@ class TestTraySni : public QObject
     {
         QDeadlineTimer deadline(StartTimeoutMs);
         while (desktop.host->items().isEmpty() && !deadline.hasExpired()
-               && desktop.program.state() == QProcess::Running)
+               && desktop.program->state() == QProcess::Running)
             QTest::qWait(50);
         if (desktop.host->items().isEmpty())
             return std::nullopt;
@@ -158,7 +137,7 @@ class TestTraySni : public QObject
         return true;
     }
 
-    // The item's menu entry with the label, fresh from the item; fails the test when absent.
+    // The item's menu entry with the label, fresh from the item; one with id 0 when absent.
     static SniHost::MenuEntry entry(Desktop &desktop, const SniHost::Item &item, const QString &label)
     {
         const auto menu = desktop.host->menu(item);
@@ -223,7 +202,7 @@ private slots:
 
         const auto item = waitForItem(desktop);
         QVERIFY2(item, qPrintable(QStringLiteral("the program registered no item with the watcher: ")
-                                  + QString::fromLocal8Bit(desktop.program.readAllStandardError())));
+                                  + QString::fromLocal8Bit(desktop.program->readAllStandardError())));
         QVERIFY(!desktop.host->menuPath(*item).isEmpty());
 
         // Until the first attempt ends (about ten seconds after the start), it is looking.
@@ -265,6 +244,11 @@ private slots:
         QVERIFY(click(desktop, *item, QStringLiteral("Synchronize Now")));
         const QString synchronized = waitForToolTip(desktop, *item, 15000, isSynchronized);
         QVERIFY2(isSynchronized(synchronized), qPrintable(QStringLiteral("tool tip: ") + synchronized));
+        // The icon's picture comes through the bus too, and follows the state.
+        const QList<SniHost::Picture> synchronizedPictures = desktop.host->iconPictures(*item);
+        QVERIFY(!synchronizedPictures.isEmpty());
+        for (const SniHost::Picture &picture : synchronizedPictures)
+            QVERIFY(picture.width > 0 && picture.pixels.size() == picture.width * picture.height * 4);
 
         // Paused: its own tool tip, the synchronizing items disabled, the pause checked,
         // and a left press opens nothing.
@@ -272,6 +256,9 @@ private slots:
         QCOMPARE(waitForToolTip(desktop, *item, 5000,
                                 [](const QString &text) { return text == QLatin1String("Time synchronization is paused"); }),
                  QStringLiteral("Time synchronization is paused"));
+        const QList<SniHost::Picture> pausedPictures = desktop.host->iconPictures(*item);
+        QVERIFY(!pausedPictures.isEmpty());
+        QVERIFY(pausedPictures != synchronizedPictures);
         compareMenu(desktop.host->menu(*item),
                     { { "Synchronize Now", false, -1 }, { "Synchronize Every...", false, -1 },
                       { "Pause Synchronization", true, 1 }, { "Edit Time Servers...", true, -1 },
@@ -301,24 +288,22 @@ private slots:
                     "after Hour");
         if (QTest::currentTestFailed())
             return;
-        IntervalChoice interval;
-        clsHosts hosts;
-        QVERIFY(LoadDataFile(desktop.dataFolder(), interval, hosts));
-        QCOMPARE(interval.code(), 2);
+        const TestProgram::Saved chosen = desktop.home.readDataFile();
+        QVERIFY(chosen.read);
+        QCOMPARE(chosen.Interval.code(), 2);
 
         // "Exit": the program ends with status 0 and writes its data file on the way out
         // (it was removed here, so what is there now is the program's).
-        QVERIFY(QFile::remove(desktop.dataFile()));
+        QVERIFY(QFile::remove(desktop.home.dataFile()));
         QVERIFY(click(desktop, *item, QStringLiteral("Exit")));
-        QVERIFY2(desktop.program.waitForFinished(10000), "still running after Exit");
-        QCOMPARE(desktop.program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(desktop.program.exitCode(), 0);
-        IntervalChoice savedInterval;
-        clsHosts savedHosts;
-        QVERIFY2(LoadDataFile(desktop.dataFolder(), savedInterval, savedHosts), "no data file written at Exit");
-        QCOMPARE(savedInterval.code(), 2);
-        QCOMPARE(savedHosts.count(), 1);
-        QCOMPARE(savedHosts.Item(1)->HostPath(), QStringLiteral("127.0.0.1"));
+        QVERIFY2(desktop.program->waitForFinished(10000), "still running after Exit");
+        QCOMPARE(desktop.program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(desktop.program->exitCode(), 0);
+        const TestProgram::Saved saved = desktop.home.readDataFile();
+        QVERIFY2(saved.read, "no data file written at Exit");
+        QCOMPARE(saved.Interval.code(), 2);
+        QCOMPARE(saved.Hosts.count(), 1);
+        QCOMPARE(saved.Hosts.Item(1)->HostPath(), QStringLiteral("127.0.0.1"));
     }
 
     // Activate, the desktop's left press, opens the Time Servers window; while it is open
@@ -354,10 +339,8 @@ private slots:
         QTest::qWait(QuietMs);
         QCOMPARE(timeServersWindows(desktop), 1);
 
-        QCOMPARE(desktop.program.state(), QProcess::Running);
-        ::kill(pid_t(desktop.program.processId()), SIGTERM);
-        QVERIFY(desktop.program.waitForFinished(10000));
-        QCOMPARE(desktop.program.exitCode(), 0);
+        QCOMPARE(desktop.program->state(), QProcess::Running);
+        QVERIFY(TestProgram::terminate(*desktop.program));
     }
 };
 

@@ -108,6 +108,33 @@ public:
         return title;
     }
 
+    // The pictures of an item's icon (IconPixmap), each as its width, height and ARGB bytes
+    // in network order; empty when it has none or does not answer.
+    struct Picture {
+        int width = 0;
+        int height = 0;
+        QByteArray pixels;
+        bool operator==(const Picture &) const = default;
+    };
+    QList<Picture> iconPictures(const Item &item)
+    {
+        QList<Picture> pictures;
+        const auto value = property(item, QStringLiteral("IconPixmap"));
+        if (!value || !value->canConvert<QDBusArgument>())
+            return pictures;
+        const QDBusArgument argument = value->value<QDBusArgument>();
+        argument.beginArray();
+        while (!argument.atEnd()) {
+            Picture picture;
+            argument.beginStructure();
+            argument >> picture.width >> picture.height >> picture.pixels;
+            argument.endStructure();
+            pictures << picture;
+        }
+        argument.endArray();
+        return pictures;
+    }
+
     // The object path of an item's menu; empty when it has none or does not answer.
     QString menuPath(const Item &item)
     {

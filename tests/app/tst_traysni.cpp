@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -54,9 +55,12 @@ class TestTraySni : public QObject
             QTest::qSkip("no session bus here (dbus-daemon is not installed)", __FILE__, __LINE__);
             return false;
         }
-        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
-            QTest::qFail("missing: xdotool (scripts/deps test installs it)", __FILE__, __LINE__);
-            return false;
+        for (const char *tool : { "xdotool", "import" }) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+                QTest::qFail(qPrintable(QStringLiteral("missing: %1 (scripts/deps test installs it)").arg(QLatin1String(tool))),
+                             __FILE__, __LINE__);
+                return false;
+            }
         }
         QString why;
         if (!desktop.display.startDisplay(&why)) {
@@ -321,9 +325,40 @@ private slots:
         const auto item = waitForItem(desktop);
         QVERIFY2(item, "the program registered no item with the watcher");
         QCOMPARE(timeServersWindows(desktop), 0);
+        const QImage before = desktop.display.screenshot();
+        QVERIFY(!before.isNull());
 
         QVERIFY(desktop.host->activate(*item, 10, 10));
         QVERIFY2(waitForTimeServersWindows(desktop, 1, WindowTimeoutMs), "no Time Servers window opened");
+
+        // It is drawn: most of its place on the screen changed. Kept for a person to see,
+        // with the icon's largest picture as the bus carried it.
+        const QList<QRect> windows = desktop.display.windows(QStringLiteral("brindlecot"));
+        QCOMPARE(windows.size(), 1);
+        QTest::qWait(500);
+        const QImage after = desktop.display.screenshot();
+        after.save(QStringLiteral("traysni-window.png"));
+        const QRect area = windows.first() & after.rect();
+        int changed = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x)
+                changed += before.pixel(x, y) != after.pixel(x, y);
+        }
+        QVERIFY2(changed > area.width() * area.height() / 2,
+                 qPrintable(QStringLiteral("%1 of %2 pixels drawn").arg(changed).arg(area.width() * area.height())));
+        const QList<SniHost::Picture> pictures = desktop.host->iconPictures(*item);
+        QVERIFY(!pictures.isEmpty());
+        const SniHost::Picture &largest = *std::max_element(
+            pictures.begin(), pictures.end(), [](const auto &a, const auto &b) { return a.width < b.width; });
+        QVERIFY(largest.pixels.size() == largest.width * largest.height * 4);
+        QImage icon(largest.width, largest.height, QImage::Format_ARGB32);
+        for (int y = 0; y < largest.height; ++y) {
+            for (int x = 0; x < largest.width; ++x) {
+                const auto *argb = reinterpret_cast<const uchar *>(largest.pixels.constData()) + (y * largest.width + x) * 4;
+                icon.setPixel(x, y, qRgba(argb[1], argb[2], argb[3], argb[0]));
+            }
+        }
+        icon.save(QStringLiteral("traysni-icon.png"));
 
         const auto menu = desktop.host->menu(*item);
         QVERIFY2(menu, "the item's menu did not answer");

@@ -1,11 +1,41 @@
 #include "app/CommandLine.h"
 
 #include "BuildInfo.h"
+#include "app/ControlClient.h"
+#include "platform/DataFolder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <cstdio>
+
+namespace {
+
+struct CommandOption {
+    const char *name;
+    const char *description;
+    Control::Command command;
+};
+constexpr CommandOption CommandOptions[] = {
+    { "show", "Opens the running copy's Time Servers window.", Control::Command::Show },
+    { "sync-now", "Has the running copy synchronize now, as \"Synchronize Now\" does.", Control::Command::SyncNow },
+    { "quit", "Ends the running copy, as \"Exit\" does; it saves its data first.", Control::Command::Quit },
+    { "status", "Prints the running copy's state; the exit status is 3 when none runs.", Control::Command::Status },
+};
+
+// Qt names the program by the path it was started with; the usage line names it as the
+// user types it.
+QString helpText(const QCommandLineParser &parser)
+{
+    QString text = parser.helpText();
+    const qsizetype end = text.indexOf(QLatin1Char('\n'));
+    const qsizetype options = text.lastIndexOf(QLatin1String(" [options]"), end);
+    if (text.startsWith(QLatin1String("Usage: ")) && options > 0)
+        text.replace(0, options, QStringLiteral("Usage: brindlecot"));
+    return text;
+}
+
+} // namespace
 
 int handleCommandLine(int argc, char *argv[])
 {
@@ -23,9 +53,12 @@ int handleCommandLine(int argc, char *argv[])
         "Keeps the computer's clock right by the Time Protocol (RFC 868, TCP port 37) and answers\n"
         "the same protocol on port 37. It runs in the notification area, or headless without a\n"
         "desktop. Its server list and interval are kept in $XDG_DATA_HOME/Brindlecot/Brindlecot.dat.\n"
-        "See brindlecot(1)."));
+        "Started while a copy runs, it opens that copy's Time Servers window; the options below\n"
+        "give that copy other commands. See brindlecot(1)."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    for (const CommandOption &option : CommandOptions)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(option.name), QString::fromLatin1(option.description)));
 
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "brindlecot: %s\n", qPrintable(parser.errorText()));
@@ -36,7 +69,7 @@ int handleCommandLine(int argc, char *argv[])
         return 2;
     }
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+        std::fputs(qPrintable(helpText(parser)), stdout);
         return 0;
     }
     if (parser.isSet(version)) {
@@ -44,5 +77,17 @@ int handleCommandLine(int argc, char *argv[])
                     BuildInfo::Version);
         return 0;
     }
-    return 2; // not reached: any argument is one of the above
+    const CommandOption *chosen = nullptr;
+    for (const CommandOption &option : CommandOptions) {
+        if (!parser.isSet(QString::fromLatin1(option.name)))
+            continue;
+        if (chosen) {
+            std::fprintf(stderr, "brindlecot: --%s and --%s cannot be given together\n", chosen->name, option.name);
+            return 2;
+        }
+        chosen = &option;
+    }
+    if (!chosen)
+        return 2; // not reached: any argument is one of the above
+    return ControlClient::command(defaultDataFolder(), chosen->command);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-// The command line: none is needed; --help and --version are answered as every Linux
-// program does. Returns the exit code when the program is to end at once (0 after help or
-// version, 2 for any other argument), or -1 when it starts as usual (no arguments).
+// The command line. Without arguments the program starts (-1). --help and --version are
+// answered as every Linux program does (0). --show, --sync-now, --quit and --status are
+// passed to the copy that runs already, and the exit status is its answer's (3 when no
+// copy runs). Anything else is named on standard error (2).
 int handleCommandLine(int argc, char *argv[]);

@@ -1,24 +1,24 @@
 #include "app/frmMain.h"
 
 #include "app/ClockNotice.h"
+#include "app/MenuRules.h"
 #include "app/TrayDisplay.h"
 #include "app/TrayIcon.h"
 #include "app/WebPages.h"
 #include "app/frmAbout.h"
 #include "state/ProgramState.h"
+#include "platform/DesktopNotification.h"
 #include "platform/Pictures.h"
 #include "servers/DataFile.h"
 #include "servers/DefaultServers.h"
 #include "ui/frmHosts.h"
 
-#include <QApplication>
-#include <QCursor>
-#include <QScreen>
-
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSysInfo>
 
 namespace {
@@ -28,14 +28,17 @@ constexpr int ServerTick = 10000;  // milliseconds
 constexpr int IconTick = 1000;     // milliseconds
 constexpr int NoticeDelay = 2000;  // milliseconds: the desktop places a new icon first
 constexpr int NoticeShown = 20000; // milliseconds
+constexpr int NoTrayNoticeDelay = 10000; // milliseconds: time for a late panel to appear
+constexpr int NotificationIconSize = 64; // pixels
 
 } // namespace
 
-frmMain::frmMain(ProgramState &state, QObject *parent) : frmMain(state, Ports {}, parent) { }
+frmMain::frmMain(ProgramState &state, Presence presence, QObject *parent) : frmMain(state, presence, Ports {}, parent) { }
 
-frmMain::frmMain(ProgramState &state, const Ports &ports, QObject *parent)
+frmMain::frmMain(ProgramState &state, Presence presence, const Ports &ports, QObject *parent)
     : QObject(parent)
     , mState(state)
+    , mPresence(presence)
     , mPorts(ports)
     , mClient(state, ports.client)
     , mLocalServer(state, ports.server, ports.serverAddress)
@@ -128,10 +131,8 @@ void frmMain::SynchronizeNow()
 
 void frmMain::ShowTimeServers()
 {
-    if (mState.HostsShowing == 1 || mUnloaded)
-        return;
     // Without a desktop there is nothing to show it on.
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+    if (mState.HostsShowing == 1 || mUnloaded || mPresence == Presence::Headless)
         return;
     auto *window = new frmHosts(mState, mPorts.client);
     window->setAttribute(Qt::WA_DeleteOnClose); // a fresh window at every opening
@@ -167,12 +168,8 @@ frmHosts *frmMain::hostsWindow() const
 
 void frmMain::AddTrayIcon()
 {
-    if (mTray)
+    if (mTray || mPresence == Presence::Headless)
         return;
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
-        mHeadless = true;
-        return;
-    }
     mTray = std::make_unique<TrayIcon>();
     TrayIcon &tray = *mTray;
     connect(&tray, &TrayIcon::leftPressed, this, &frmMain::trayIcon_LeftPress);
@@ -193,6 +190,48 @@ void frmMain::AddTrayIcon()
     mnuSysTray_AboutToShow();
     mShownPicture = TrayDisplay::InitialPicture;
     tray.add(GetIconIndex(TrayDisplay::InitialPicture), TrayDisplay::initialToolTip());
+    if (mPresence == Presence::DisplayWithoutTray)
+        QTimer::singleShot(NoTrayNoticeDelay, this, &frmMain::TellWhereItRuns);
+}
+
+void frmMain::TellWhereItRuns()
+{
+    if (!mTray || mUnloaded)
+        return;
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        mPresence = Presence::Tray; // the panel came late
+        return;
+    }
+    notify(QStringLiteral("Brindlecot"),
+           QStringLiteral("Brindlecot is keeping the clock right in the background. Open Brindlecot from the "
+                          "applications menu to see its time servers."));
+}
+
+bool frmMain::toldInLines() const
+{
+    switch (mPresence) {
+    case Presence::Headless:
+        return true;
+    case Presence::Tray:
+        return false;
+    case Presence::DisplayWithoutTray:
+        return !QSystemTrayIcon::isSystemTrayAvailable();
+    }
+    return false;
+}
+
+void frmMain::notify(const QString &title, const QString &text)
+{
+    if (mPresence != Presence::Headless) {
+        if (mTray && QSystemTrayIcon::isSystemTrayAvailable()) {
+            mTray->icon().showMessage(title, text, Pictures::clockFace(), NoticeShown);
+            return;
+        }
+        const QImage icon = Pictures::clockFace().pixmap(NotificationIconSize).toImage();
+        if (sendDesktopNotification(title, text, icon))
+            return;
+    }
+    emit headlessLine(text);
 }
 
 void frmMain::tmrIcon_Timer()
@@ -202,14 +241,15 @@ void frmMain::tmrIcon_Timer()
     if (!tick)
         return;
     mState.TrayAlertShowing = tick->trayAlertShowing;
-    if (!mTray) {
-        // Once per change of text: a blinking state is one line, not one a second.
-        if (mHeadless && !mUnloaded && tick->toolTip != mHeadlessToolTip) {
-            mHeadlessToolTip = tick->toolTip;
+    // Once per change of text: a blinking state is one line, not one a second. Whether a
+    // notification area is there is asked only then, not every second.
+    if (!mUnloaded && tick->toolTip != mToldToolTip) {
+        mToldToolTip = tick->toolTip;
+        if (toldInLines())
             emit headlessLine(tick->toolTip);
-        }
-        return;
     }
+    if (!mTray)
+        return;
     // The picture is looked up only when its number changes; the icon itself skips what
     // it shows already.
     int index = mTray->shownIndex();
@@ -225,14 +265,14 @@ void frmMain::TellClockAccess()
     if (!ClockNotice::applies(clockAccess))
         return;
     const QString text = ClockNotice::text(clockAccess.account);
-    if (!mTray) {
-        if (mHeadless)
-            emit headlessLine(text);
+    // Without a desktop before the first state; on one, once the desktop has placed the icon.
+    if (mPresence == Presence::Headless) {
+        notify(ClockNotice::title(), text);
         return;
     }
     QTimer::singleShot(NoticeDelay, this, [this, text] {
-        if (mTray)
-            mTray->icon().showMessage(ClockNotice::title(), text, QSystemTrayIcon::Information, NoticeShown);
+        if (!mUnloaded)
+            notify(ClockNotice::title(), text);
     });
 }
 
@@ -282,6 +322,8 @@ void frmMain::DoHelp()
 
 void frmMain::trayIcon_LeftPress()
 {
+    if (mQuestionOpen)
+        return;
     if (mState.PauseChecked)
         QApplication::beep();
     else
@@ -293,13 +335,16 @@ void frmMain::mnuSysTray_AboutToShow()
     if (!mTray)
         return;
     TrayIcon &tray = *mTray;
-    const bool hostsOpen = mState.HostsShowing == 1;
-    const bool synchronize = !hostsOpen && !mState.PauseChecked;
-    tray.mnuSynchronize->setEnabled(synchronize);
-    tray.mnuSynchronize0->menuAction()->setEnabled(synchronize);
-    for (QAction *item : { tray.mnuHostList, tray.mnuHostDefaults, tray.mnuPause, tray.mnuExit })
-        item->setEnabled(!hostsOpen);
-    tray.mnuAbout->setEnabled(!hostsOpen && mState.AboutShowing == 0);
+    const MenuRules::Enabled enabled = MenuRules::enabled(situation());
+    tray.mnuSynchronize->setEnabled(enabled.synchronize);
+    tray.mnuSynchronize0->menuAction()->setEnabled(enabled.synchronize);
+    tray.mnuPause->setEnabled(enabled.pause);
+    tray.mnuHostList->setEnabled(enabled.hostList);
+    tray.mnuHostDefaults->setEnabled(enabled.hostDefaults);
+    tray.mnuAbout->setEnabled(enabled.about);
+    for (QAction *item : { tray.mnuHomePage, tray.mnuFeedback, tray.mnuHelp })
+        item->setEnabled(enabled.pages);
+    tray.mnuExit->setEnabled(enabled.exit);
 
     tray.mnuSynchronize1->setChecked(mState.Interval.Minute);
     tray.mnuSynchronize2->setChecked(mState.Interval.Hour);
@@ -326,7 +371,7 @@ void frmMain::mnuPause_Click()
     mState.PauseChecked = !mState.PauseChecked;
     mnuSysTray_AboutToShow();
     if (mState.PauseChecked)
-        mState.TrayAlert = -1;
+        mState.TrayAlert = AutoClient::PausedAlert;
     else
         SynchronizeNow();
 }
@@ -343,7 +388,13 @@ void frmMain::mnuHostDefaults_Click()
                     QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
     box.setWindowIcon(Pictures::clockFace());
+    // Meanwhile the icon and its menu do nothing, also where the desktop still delivers
+    // them (over D-Bus), so that nothing reads the list before the answer changes it.
+    mQuestionOpen = true;
+    mnuSysTray_AboutToShow();
     const int answer = box.exec();
+    mQuestionOpen = false;
+    mnuSysTray_AboutToShow();
     // The program may have been told to end while the question was open.
     if (answer != QMessageBox::Yes || mUnloaded)
         return;
@@ -374,4 +425,79 @@ void frmMain::mnuHelp_Click()
 void frmMain::mnuExit_Click()
 {
     Shutdown();
+}
+
+MenuRules::Situation frmMain::situation() const
+{
+    return { mState.HostsShowing == 1, mState.PauseChecked, mState.AboutShowing != 0, mQuestionOpen };
+}
+
+QString frmMain::currentToolTip() const
+{
+    return mToldToolTip.isEmpty() ? TrayDisplay::initialToolTip() : mToldToolTip;
+}
+
+Control::Answer frmMain::Command(Control::Command command)
+{
+    const QString waiting = QStringLiteral("Brindlecot is waiting for the answer to its question.\n");
+    const MenuRules::Enabled enabled = MenuRules::enabled(situation());
+    switch (command) {
+    case Control::Command::Status:
+        return { Control::Done, Control::statusText(facts()) };
+    case Control::Command::Show:
+        if (mPresence == Presence::Headless)
+            return { Control::Done, QStringLiteral("Brindlecot is running without a display: it has no window to show.\n") };
+        if (mQuestionOpen)
+            return { Control::Refused, waiting };
+        if (frmHosts *window = hostsWindow()) {
+            window->showNormal();
+            window->raise();
+            window->activateWindow();
+        } else {
+            ShowTimeServers();
+        }
+        return { Control::Done, QString() };
+    case Control::Command::SyncNow:
+        if (enabled.synchronize) {
+            mnuSynchronize_Click();
+            return { Control::Done, QString() };
+        }
+        if (mQuestionOpen)
+            return { Control::Refused, waiting };
+        if (mState.PauseChecked)
+            return { Control::Refused, QStringLiteral("Synchronization is paused; resume it from the menu first.\n") };
+        return { Control::Refused,
+                 QStringLiteral("The Time Servers window is open; Brindlecot synchronizes when it closes.\n") };
+    case Control::Command::Quit:
+        if (enabled.exit) {
+            // After the answer has gone out.
+            QTimer::singleShot(0, this, &frmMain::mnuExit_Click);
+            return { Control::Done, QString() };
+        }
+        if (mQuestionOpen)
+            return { Control::Refused, waiting };
+        return { Control::Refused, QStringLiteral("The Time Servers window is open; close it first.\n") };
+    }
+    return { Control::BadRequest, QStringLiteral("unknown request\n") };
+}
+
+Control::Facts frmMain::facts() const
+{
+    Control::Facts facts;
+    facts.toolTip = currentToolTip();
+    if (mState.LastSynchDate != DateTime::Never) {
+        const QDateTime last(DateTime::dayOf(mState.LastSynchDate), DateTime::timeOf(mState.LastSynchDate));
+        facts.lastSynchronized = last.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
+    const qint32 code = mState.Interval.code();
+    facts.interval = code == 1 ? QStringLiteral("minute") : code == 2 ? QStringLiteral("hour") : QStringLiteral("day");
+    facts.paused = mState.PauseChecked;
+    facts.servers = mState.Hosts.count();
+    for (qint32 i = 1; i <= mState.Hosts.count(); ++i) {
+        if (const clsHosts::HostRef host = mState.Hosts.Item(i); host && host->HostActive() == 1)
+            ++facts.activeServers;
+    }
+    facts.serving = mLocalServer.State() == SocketControl::sckListening;
+    facts.port = mPorts.server;
+    return facts;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/ControlProtocol.h"
+#include "app/MenuRules.h"
+#include "app/Presence.h"
 #include "app/TrayDisplay.h"
 #include "platform/ClockAccess.h"
 #include "sync/AutoClient.h"
@@ -11,9 +14,9 @@
 #include <QPointer>
 #include <QTimer>
 
-class frmHosts;
 #include <memory>
 
+class frmHosts;
 class TrayIcon;
 class frmAbout;
 struct ProgramState;
@@ -32,8 +35,9 @@ public:
         QHostAddress serverAddress = QHostAddress::Any;
     };
 
-    explicit frmMain(ProgramState &state, QObject *parent = nullptr);
-    frmMain(ProgramState &state, const Ports &ports, QObject *parent = nullptr);
+    // presence: where the program shows itself, decided once at start-up.
+    frmMain(ProgramState &state, Presence presence, QObject *parent = nullptr);
+    frmMain(ProgramState &state, Presence presence, const Ports &ports, QObject *parent = nullptr);
     ~frmMain() override;
 
     // Reads the data file (or takes the built-in servers), resets the tray state and
@@ -48,11 +52,17 @@ public:
     void Shutdown();
 
     // Adds the notification-area icon when there is a desktop to show it on; without one
-    // the program runs on without it, and tells its state in lines of text instead.
+    // the program runs on without it, and tells its state in lines of text instead. On a
+    // desktop without a notification area the icon waits for one to appear.
     void AddTrayIcon();
-    // Tells an account that may not set the clock how it may, once: through the icon, or
-    // as a line of text without one.
+    // Tells an account that may not set the clock how it may, once: through the icon, the
+    // desktop's notifications without one, or as a line of text without a desktop.
     void TellClockAccess();
+    // On a desktop still without a notification area some time after the start, tells the
+    // user once, through the desktop's notifications, where the program is.
+    void TellWhereItRuns();
+    // A command from a later start or the command line, with the menu's enabled rules.
+    Control::Answer Command(Control::Command command);
     // The tray display tick: the tray state as picture and tool tip, and the blink phase.
     void tmrIcon_Timer();
     // Image index 1..12 of picture number 1..6 (Pictures::trayPicture).
@@ -78,7 +88,7 @@ public:
     void DoHelp();
 
     // The icon's left press: the Time Servers window, or only the system beep while
-    // synchronization is paused.
+    // synchronization is paused; nothing while a question of the program's is open.
     void trayIcon_LeftPress();
     // Before the menu opens: the items' enabled states and check marks from the state.
     void mnuSysTray_AboutToShow();
@@ -99,6 +109,9 @@ public:
     AutoClient &client() { return mClient; }
     TimeServer &localServer() { return mLocalServer; }
 
+    Presence presence() const { return mPresence; }
+    // True while the program waits for the answer to a question of its own.
+    bool questionOpen() const { return mQuestionOpen; }
     // The icon and its menu; null without a desktop, and after the shutdown.
     TrayIcon *trayIcon() const { return mTray.get(); }
     frmAbout *aboutWindow() const;
@@ -113,15 +126,25 @@ public:
     ClockAccess clockAccess;
 
 signals:
-    // Without the icon: a line for standard error. Each change of the tray state's tool
-    // tip comes once, and the notice about the clock.
+    // Without a notification area: a line for standard error. Each change of the tray
+    // state's tool tip comes once, and, without a desktop, the notice about the clock.
     void headlessLine(const QString &line);
     // Right before the data file is written at shutdown.
     void savingDataFile();
     void unloaded();
 
 private:
+    // A notice through the desktop's notifications, or as a line when none is there.
+    void notify(const QString &title, const QString &text);
+    // The state is told in lines: no desktop, or no notification area (yet).
+    bool toldInLines() const;
+    // The tool tip the icon shows now, with or without an icon.
+    QString currentToolTip() const;
+    MenuRules::Situation situation() const;
+    Control::Facts facts() const;
+
     ProgramState &mState;
+    Presence mPresence;
     Ports mPorts;
     AutoClient mClient;
     TimeServer mLocalServer;
@@ -129,8 +152,8 @@ private:
     QPointer<frmAbout> mAbout;
     int mShownPicture = 0; // picture number 1..6 on the icon
     TrayDisplay::SynchronizedToolTip mSynchronizedToolTip;
-    bool mHeadless = false; // loaded without an icon
-    QString mHeadlessToolTip; // the state last told without the icon
+    QString mToldToolTip; // the state last told in a line
+    bool mQuestionOpen = false;
     bool mUnloaded = false;
     QPointer<frmHosts> mHosts;
 };

@@ -1,11 +1,15 @@
 #include "app/modApplication.h"
 
 #include "app/CommandLine.h"
+#include "app/ControlClient.h"
+#include "app/ControlServer.h"
+#include "app/Presence.h"
 #include "app/frmMain.h"
 #include "state/ProgramState.h"
+#include "platform/ControlAccess.h"
 #include "platform/DataFolder.h"
-#include "platform/Pictures.h"
 #include "platform/Desktop.h"
+#include "platform/Pictures.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemClock.h"
 #include "platform/TerminationSignals.h"
@@ -14,15 +18,65 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QSessionManager>
+#include <QThread>
 
 #include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
+namespace {
+
+enum class FirstCopy { Yes, No };
+
+// Takes the single-instance lock, or hands the start over to the copy that holds it: that
+// copy opens its Time Servers window. Only No ends this start, with *exitCode set.
+FirstCopy takeOver(SingleInstance &oneCopy, const QString &dataFolder, int *exitCode)
+{
+    const QDeadlineTimer deadline(ControlClient::StartUpWaitMs);
+    for (;;) {
+        // A lock that cannot be taken for another reason (a folder it may not write, say)
+        // does not keep the program from running.
+        if (oneCopy.tryAcquire() || oneCopy.error() != EWOULDBLOCK)
+            return FirstCopy::Yes;
+        // The running copy may still be starting, before its control socket is there.
+        std::optional<Control::Answer> answer;
+        {
+            int count = 1;
+            char name[] = "brindlecot";
+            char *arguments[] = { name, nullptr };
+            QCoreApplication asking(count, arguments);
+            answer = ControlClient::ask(controlSocketName(dataFolder), Control::Command::Show);
+        }
+        if (answer) {
+            std::fputs(answer->text.toLocal8Bit().constData(), stderr);
+            *exitCode = answer->status;
+            return FirstCopy::No;
+        }
+        if (deadline.hasExpired())
+            break;
+        QThread::msleep(ControlClient::RetryMs);
+    }
+    std::fputs("Brindlecot is running already but does not answer.\n", stderr);
+    *exitCode = Control::Refused;
+    return FirstCopy::No;
+}
+
+} // namespace
+
 int Main(int argc, char *argv[])
 {
     if (const int exitCode = handleCommandLine(argc, argv); exitCode >= 0)
+        return exitCode;
+
+    // The lock lives in the data folder, so the folder comes first; creating a folder that
+    // exists changes nothing for a copy that is already running.
+    const QString dataFolder = defaultDataFolder();
+    CreateDataFolder(dataFolder);
+    SingleInstance oneCopy(dataFolder + QStringLiteral("Brindlecot.lock"));
+    if (int exitCode = 0; takeOver(oneCopy, dataFolder, &exitCode) == FirstCopy::No)
         return exitCode;
 
     // Without a desktop the program runs on as a headless time client and server.
@@ -46,20 +100,15 @@ int Main(int argc, char *argv[])
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     QCoreApplication::setApplicationName(QStringLiteral("Brindlecot"));
+    const Presence presence = decidePresence();
 
-    // The lock lives in the data folder, so the folder comes first; creating a folder that
-    // exists changes nothing for a copy that is already running.
     const std::unique_ptr<SystemClock> clock = createSystemClock();
     const std::unique_ptr<TimeZoneBias> zone = createTimeZoneBias();
     ProgramState state(*clock, *zone);
-    state.DataFolder = defaultDataFolder();
-    CreateDataFolder(state);
-    SingleInstance oneCopy(state.DataFolder + QStringLiteral("Brindlecot.lock"));
-    if (!oneCopy.tryAcquire() && oneCopy.error() == EWOULDBLOCK)
-        return 0; // another copy runs: end at once and silently
+    state.DataFolder = dataFolder;
 
-    frmMain form(state);
-    // Without a desktop the state goes to standard error, the journal under systemd.
+    frmMain form(state, presence);
+    // Without the icon the state goes to standard error, the journal under systemd.
     QObject::connect(&form, &frmMain::headlessLine, [](const QString &line) {
         std::fputs((line.toLocal8Bit() + '\n').constData(), stderr);
         std::fflush(stderr);
@@ -67,13 +116,27 @@ int Main(int argc, char *argv[])
     TerminationSignals closeRequests;
     closeRequests.install();
     QObject::connect(&closeRequests, &TerminationSignals::closeRequested, &form, &frmMain::Shutdown);
-    // At the end of the desktop session the session manager first asks for the data to be
-    // kept (it may then end the program without further notice, or let it run on), and the
-    // event loop may be quit from outside: the file is written either way.
-    if (auto *gui = qobject_cast<QGuiApplication *>(app.get()))
-        QObject::connect(gui, &QGuiApplication::commitDataRequest, &form, &frmMain::Form_Unload);
+    if (auto *gui = qobject_cast<QGuiApplication *>(app.get())) {
+        // At the end of the desktop session the session manager first asks for the data to
+        // be kept (it may then end the program without further notice, or let it run on),
+        // and the event loop may be quit from outside: the file is written either way. The
+        // session manager is not to start the program again: the autostart entry does.
+        QObject::connect(gui, &QGuiApplication::commitDataRequest, &form, [&form](QSessionManager &session) {
+            session.setRestartHint(QSessionManager::RestartNever);
+            form.Form_Unload();
+        });
+        QObject::connect(gui, &QGuiApplication::saveStateRequest, gui, [](QSessionManager &session) {
+            session.setRestartHint(QSessionManager::RestartNever);
+        });
+    }
     QObject::connect(app.get(), &QCoreApplication::aboutToQuit, &form, &frmMain::Shutdown);
     QObject::connect(&form, &frmMain::unloaded, app.get(), &QCoreApplication::quit, Qt::QueuedConnection);
+
+    // Later starts and the command line reach this copy here. Without the socket the
+    // program runs on; a later start then says that it gets no answer.
+    ControlServer control([&form](Control::Command command) { return form.Command(command); });
+    if (!control.listen(controlSocketName(dataFolder)))
+        std::fprintf(stderr, "brindlecot: no control socket: %s\n", qPrintable(control.errorString()));
 
     form.Form_Load();
     return app->exec();

@@ -25,6 +25,10 @@ public:
     // 0 after a success.
     int error() const { return mError; }
 
+    // True when another process holds the lock now. Only looks: it creates no file, and
+    // holds nothing once it returns.
+    static bool heldElsewhere(const QString &lockPath);
+
 private:
     QString mPath;
     qintptr mHandle = -1; // the open, locked lock file; -1 while not held

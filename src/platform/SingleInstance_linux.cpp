@@ -50,3 +50,17 @@ bool SingleInstance::tryAcquire()
     mError = 0;
     return true;
 }
+
+bool SingleInstance::heldElsewhere(const QString &lockPath)
+{
+    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false; // no lock file: no copy has ever run here
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_SH | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    const bool held = rc != 0 && errno == EWOULDBLOCK;
+    ::close(fd); // drops the shared lock, if it was taken
+    return held;
+}

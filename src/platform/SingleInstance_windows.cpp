@@ -32,3 +32,14 @@ bool SingleInstance::tryAcquire()
     mError = 0;
     return true;
 }
+
+bool SingleInstance::heldElsewhere(const QString &lockPath)
+{
+    const std::wstring path = QDir::toNativeSeparators(lockPath).toStdWString();
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+}

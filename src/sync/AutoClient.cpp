@@ -86,6 +86,10 @@ void AutoClient::tcpClient_DataArrival(qint64 /*bytesTotal*/)
         mState.TrayAlertMessage = QStringLiteral("Error (%1) when time received from server").arg(errorNumber);
         mState.pollLimit = AttemptLimit;
     }
+    // Paused while the attempt was under way: its result is kept, but the icon goes on
+    // showing the pause.
+    if (mState.PauseChecked)
+        mState.TrayAlert = PausedAlert;
 }
 
 int AutoClient::handleAnswer(const QByteArray &block)

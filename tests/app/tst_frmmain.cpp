@@ -40,7 +40,7 @@ private slots:
         state->TrayAlert = 0;
         state->pollLimit = 99;
         state->pollTicks = 5;
-        frmMain form(*state, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
+        frmMain form(*state, Presence::Headless, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
         form.Form_Load();
 
         QCOMPARE(state->AboutShowing, qint16(0));
@@ -67,7 +67,7 @@ private slots:
         QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
 
         auto state = freshState();
-        frmMain form(*state, frmMain::Ports { silent.serverPort(), 0, QHostAddress::LocalHost });
+        frmMain form(*state, Presence::Headless, frmMain::Ports { silent.serverPort(), 0, QHostAddress::LocalHost });
         form.Form_Load();
         state->Hosts.mItems.clear();
         auto host = std::make_shared<clsHost>();
@@ -121,7 +121,7 @@ private slots:
         QVERIFY(SaveDataFile(*written));
 
         auto state = freshState();
-        frmMain form(*state, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
+        frmMain form(*state, Presence::Headless, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
         form.Form_Load();
         QCOMPARE(state->Hosts.count(), 1);
         QCOMPARE(state->Hosts.Item(1)->HostActive(), qint16(0));
@@ -133,7 +133,7 @@ private slots:
     void headlessTellsEachChangeOfStateOnce()
     {
         auto state = freshState();
-        frmMain form(*state, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
+        frmMain form(*state, Presence::Headless, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
         form.tmrIcon.stop();
         form.clockAccess = ClockAccess { true, false, false, QString() };
         QSignalSpy lines(&form, &frmMain::headlessLine);
@@ -186,7 +186,7 @@ private slots:
         QFETCH(bool, runnable);
         QFETCH(bool, notice);
         auto state = freshState();
-        frmMain form(*state, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
+        frmMain form(*state, Presence::Headless, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
         form.tmrIcon.stop();
         form.clockAccess = ClockAccess { privileged, installed, runnable, QStringLiteral("alice") };
         QSignalSpy lines(&form, &frmMain::headlessLine);

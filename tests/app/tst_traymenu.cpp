@@ -7,6 +7,7 @@
 #include "app/frmMain.h"
 #include "state/ProgramState.h"
 #include "servers/DataFile.h"
+#include "ui/frmHosts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -77,7 +78,7 @@ private slots:
         QVERIFY(SaveDataFile(*mState));
         mState->Hosts.mItems.clear(); // the load brings it back
         // Port 1 on loopback is closed: an attempt starts and fails quietly.
-        mForm = std::make_unique<frmMain>(*mState, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
+        mForm = std::make_unique<frmMain>(*mState, Presence::Tray, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
         mForm->programFolder = executableFolder();
         mForm->Form_Load();
         QVERIFY(mForm->trayIcon());
@@ -281,6 +282,16 @@ private slots:
             text = box->text();
             icon = box->icon();
             buttons = box->standardButtons();
+            // While the question is open the icon and the menu do nothing: no command is
+            // enabled, a left press opens no window, and later starts are told to wait.
+            QVERIFY(mForm->questionOpen());
+            emit tray().mnuSysTray.aboutToShow();
+            for (QAction *item : tray().mnuSysTray.actions())
+                QVERIFY2(item->isSeparator() || !item->isEnabled(), qPrintable(item->text()));
+            emit tray().leftPressed();
+            QVERIFY(!mForm->hostsWindow());
+            for (Control::Command command : { Control::Command::Show, Control::Command::SyncNow, Control::Command::Quit })
+                QCOMPARE(mForm->Command(command).status, Control::Refused);
             box->button(answer)->click();
         } });
         tray().mnuHostDefaults->trigger();
@@ -301,6 +312,45 @@ private slots:
             QVERIFY(LoadDataFile(saved));
             QCOMPARE(saved.Hosts.count(), servers);
         }
+    }
+
+    // Later starts and the command line follow the menu's rules.
+    void commandsFollowTheMenuRules()
+    {
+        // --show opens the window, and brings the open one to the front instead of a second.
+        QCOMPARE(mForm->Command(Control::Command::Show).status, Control::Done);
+        QPointer<frmHosts> window = mForm->hostsWindow();
+        QVERIFY(window);
+        QCOMPARE(mForm->Command(Control::Command::Show).status, Control::Done);
+        QCOMPARE(mForm->hostsWindow(), window.data());
+        // While it is open, neither an attempt nor the end.
+        const Control::Answer sync = mForm->Command(Control::Command::SyncNow);
+        QCOMPARE(sync.status, Control::Refused);
+        QVERIFY(sync.text.endsWith(QLatin1Char('\n')) && sync.text.count(QLatin1Char('\n')) == 1);
+        QCOMPARE(mForm->Command(Control::Command::Quit).status, Control::Refused);
+        window->close();
+        QTRY_VERIFY(!window);
+
+        // Paused: --sync-now is refused with one line and starts nothing.
+        tray().mnuPause->trigger();
+        const Control::Answer paused = mForm->Command(Control::Command::SyncNow);
+        QCOMPARE(paused.status, Control::Refused);
+        QCOMPARE(paused.text, QStringLiteral("Synchronization is paused; resume it from the menu first.\n"));
+        QCOMPARE(mState->TrayAlert, AutoClient::PausedAlert);
+        QVERIFY(mForm->Command(Control::Command::Status).text.contains(QStringLiteral("\nPaused: yes\n")));
+        tray().mnuPause->trigger();
+
+        mState->TrayAlert = 0;
+        mState->pollLimit = 3600;
+        QCOMPARE(mForm->Command(Control::Command::SyncNow).status, Control::Done);
+        QCOMPARE(mState->TrayAlert, qint16(3)); // an attempt started at once
+        QCOMPARE(mState->pollLimit, 10);
+
+        QSignalSpy unloaded(mForm.get(), &frmMain::unloaded);
+        QCOMPARE(mForm->Command(Control::Command::Quit).status, Control::Done);
+        QVERIFY(unloaded.isEmpty()); // after the answer has gone out
+        QTRY_COMPARE(unloaded.count(), 1);
+        QVERIFY(QFile::exists(dataFile()));
     }
 
     void pagesOpenInTheBrowser()

@@ -246,7 +246,8 @@ private slots:
         if (QTest::currentTestFailed())
             return;
 
-        // "Synchronize Now": the program's own server answers, the clock is right.
+        // "Synchronize Now": port 37 of loopback answers (the program's own server, or
+        // another copy's on this machine) with this machine's time, so the clock is right.
         QVERIFY(click(desktop, *item, QStringLiteral("Synchronize Now")));
         const QString synchronized = waitForToolTip(desktop, *item, SynchronizedTimeoutMs, isSynchronized);
         QVERIFY2(isSynchronized(synchronized), qPrintable(QStringLiteral("tool tip: ") + synchronized));

@@ -23,6 +23,8 @@
 // It may never set this machine's clock, whatever it is told: every start goes through
 // setpriv without CAP_SYS_TIME in the bounding set, which nothing the program starts can
 // gain back. setpriv execs the program in its own place, so the process is the program's.
+// Nor may it take port 37 (CAP_NET_BIND_SERVICE) even when the tests run as root: a test
+// running beside it may need that port for a scripted server of its own.
 class TestProgram
 {
 public:
@@ -106,7 +108,7 @@ public:
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(env.isEmpty() ? environment() : env);
         process->setProgram(QStringLiteral("setpriv"));
-        process->setArguments(QStringList { QStringLiteral("--bounding-set"), QStringLiteral("-sys_time"),
+        process->setArguments(QStringList { QStringLiteral("--bounding-set"), QStringLiteral("-sys_time,-net_bind_service"),
                                             QStringLiteral("--"), mExecutable }
                               + arguments);
         process->start();

@@ -314,6 +314,37 @@ private slots:
         QCOMPARE(rig.record->HostSynchError(), 5);
     }
 
+    // Paused while an attempt waits for its answer: the answer still counts (record and
+    // clock), but the icon goes on showing the pause, whatever the outcome.
+    void pausedDuringAnAttemptKeepsShowingThePause_data()
+    {
+        QTest::addColumn<qint64>("offset"); // seconds the server is ahead
+        QTest::addColumn<int>("status");    // the record's status afterwards
+        QTest::addColumn<QStringList>("calls");
+        QTest::newRow("success, clock set") << qint64(5) << 1 << QStringList { QStringLiteral("set 2004-01-06T13:41:22") };
+        QTest::newRow("30 minutes off") << qint64(4000) << -1 << QStringList();
+    }
+
+    void pausedDuringAnAttemptKeepsShowingThePause()
+    {
+        QFETCH(qint64, offset);
+        QFETCH(int, status);
+        QFETCH(QStringList, calls);
+        ScriptedTimeServer server;
+        Rig rig(server.port());
+        rig.client.SynchronizeNow();
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
+        rig.state.PauseChecked = true; // what the menu's Pause does
+        rig.state.TrayAlert = AutoClient::PausedAlert;
+
+        QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
+        ScriptedTimeServer::send(server.connections.first(), answerAt(offset), true);
+        QVERIFY(arrivals.wait(EventWait));
+        QCOMPARE(rig.state.TrayAlert, AutoClient::PausedAlert);
+        QCOMPARE(rig.record->HostStatus(), qint16(status));
+        QCOMPARE(rig.clock.calls, calls);
+    }
+
     void successWhenTheRecordWasDeleted()
     {
         ScriptedTimeServer server;

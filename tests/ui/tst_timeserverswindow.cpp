@@ -68,7 +68,7 @@ class TestTimeServersWindow : public QObject
     // The main object loaded from the data file, its client pointed at a silent server.
     struct Program {
         explicit Program(std::unique_ptr<ProgramState> fresh)
-            : state(std::move(fresh)), form(*state, frmMain::Ports{server.port(), 0, QHostAddress::LocalHost})
+            : state(std::move(fresh)), form(*state, Presence::Tray, frmMain::Ports{server.port(), 0, QHostAddress::LocalHost})
         {
             form.Form_Load();
         }

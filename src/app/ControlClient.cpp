@@ -1,0 +1,59 @@
+#include "app/ControlClient.h"
+
+#include "platform/ControlAccess.h"
+#include "platform/SingleInstance.h"
+
+#include <QDeadlineTimer>
+#include <QLocalSocket>
+#include <QThread>
+
+#include <cstdio>
+
+namespace ControlClient {
+
+std::optional<Control::Answer> ask(const QString &socketName, Control::Command command)
+{
+    QLocalSocket socket;
+    socket.connectToServer(socketName);
+    const QDeadlineTimer deadline(Control::RequestTimeoutMs);
+    if (!socket.waitForConnected(int(deadline.remainingTime())))
+        return std::nullopt;
+    socket.write(Control::requestLine(command));
+    if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
+        return std::nullopt;
+    QByteArray answer;
+    while (answer.size() <= Control::MaxAnswerBytes && !deadline.hasExpired()) {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(int(deadline.remainingTime())))
+            break; // closed after the answer, or out of time
+        answer += socket.read(Control::MaxAnswerBytes + 1 - answer.size());
+    }
+    answer += socket.readAll().left(Control::MaxAnswerBytes + 1 - answer.size());
+    if (answer.size() > Control::MaxAnswerBytes || socket.state() == QLocalSocket::ConnectedState)
+        return std::nullopt; // too long, or not closed: not a whole answer
+    return Control::decodeAnswer(answer);
+}
+
+int command(const QString &dataFolder, Control::Command command)
+{
+    const QString name = controlSocketName(dataFolder);
+    const QString lock = dataFolder + QStringLiteral("Brindlecot.lock");
+    const QDeadlineTimer deadline(StartUpWaitMs);
+    for (;;) {
+        if (const std::optional<Control::Answer> answer = ask(name, command)) {
+            const QByteArray text = answer->text.toLocal8Bit();
+            std::fputs(text.constData(), command == Control::Command::Status ? stdout : stderr);
+            return answer->status;
+        }
+        if (!SingleInstance::heldElsewhere(lock)) {
+            std::fputs("Brindlecot is not running.\n", stderr);
+            return Control::NotRunning;
+        }
+        if (deadline.hasExpired())
+            break;
+        QThread::msleep(RetryMs);
+    }
+    std::fputs("Brindlecot is running but does not answer.\n", stderr);
+    return Control::Refused;
+}
+
+} // namespace ControlClient

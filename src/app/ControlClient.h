@@ -1,0 +1,23 @@
+#pragma once
+
+#include "app/ControlProtocol.h"
+
+#include <QString>
+
+#include <optional>
+
+// The second start's side of the control socket.
+namespace ControlClient {
+
+constexpr int StartUpWaitMs = 3000; // milliseconds: a copy that is starting has no socket yet
+constexpr int RetryMs = 100;        // milliseconds between two tries
+
+// One request to the copy listening at the socket name: its answer, or none when nobody
+// listens there or nobody answers in time.
+std::optional<Control::Answer> ask(const QString &socketName, Control::Command command);
+
+// A command given on the command line, for the copy whose data folder this is, printed as
+// the answer says; the exit status. Without a copy running, says so (NotRunning).
+int command(const QString &dataFolder, Control::Command command);
+
+} // namespace ControlClient

@@ -112,6 +112,11 @@ class TestTrayDesktop : public QObject
         writeDataFile();
         QProcessEnvironment env = desktop.environment();
         env.insert(QStringLiteral("XDG_DATA_HOME"), mHome.path());
+        // A runtime folder of its own, where it keeps its control socket.
+        const QString runtime = mHome.path() + QStringLiteral("/run");
+        QVERIFY(QDir().mkpath(runtime));
+        QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         program.setProcessEnvironment(env);
         program.start(QStringLiteral("setpriv"), { QStringLiteral("--bounding-set"), QStringLiteral("-sys_time"),
                                                    QStringLiteral("--"), QStringLiteral(BRINDLECOT_EXECUTABLE) });
@@ -148,6 +153,60 @@ class TestTrayDesktop : public QObject
             return false;
         }
         return true;
+    }
+
+    // The visible Time Servers windows.
+    static int timeServersWindows(const TrayDesktop &desktop)
+    {
+        const auto ids = desktop.run(QStringLiteral("xdotool"), { QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                                  QStringLiteral("--name"), QStringLiteral("^Time Servers$") });
+        // xdotool ends with status 1 when it finds none.
+        if (!ids || ids->trimmed().isEmpty())
+            return 0;
+        return int(ids->trimmed().split('\n').size());
+    }
+
+    // Opens the menu with the right button and chooses the item whose caption holds the
+    // word, found on the screen; the menu has closed when it returns.
+    static void chooseFromMenu(const TrayDesktop &desktop, const QRect &icon, const QString &word)
+    {
+        QVERIFY(desktop.click(icon.center(), 3));
+        QVERIFY2(desktop.waitForWindows(QStringLiteral("brindlecot"), 2, 5000), "no menu opened");
+        QRect menu;
+        for (const QRect &window : desktop.windows(QStringLiteral("brindlecot"))) {
+            if (window != icon)
+                menu = window;
+        }
+        QVERIFY(menu.height() > 100);
+        QTest::qWait(300);
+        QRect item;
+        for (const Word &read : readWords(desktop, desktop.screenshot().copy(menu), 3)) {
+            if (read.text == word)
+                item = read.box.translated(menu.topLeft());
+        }
+        QVERIFY2(item.isValid(), qPrintable(QStringLiteral("\"%1\" not read from the menu").arg(word)));
+        QVERIFY(desktop.click(item.center(), 1));
+        QDeadlineTimer deadline(5000);
+        while (desktop.windows(QStringLiteral("brindlecot")).size() > 1 && !deadline.hasExpired())
+            QThread::msleep(100);
+        QCOMPARE(desktop.windows(QStringLiteral("brindlecot")).size(), 1);
+    }
+
+    // The tray with the program's icon in it; fails the test when it does not come.
+    QRect startWithIcon(TrayDesktop &desktop, QProcess &program)
+    {
+        QString why;
+        if (!desktop.startTray(&why)) {
+            QTest::qFail(qPrintable(why), __FILE__, __LINE__);
+            return {};
+        }
+        startProgram(program, desktop);
+        if (QTest::currentTestFailed())
+            return {};
+        const QRect icon = iconInTray(desktop, 10000);
+        if (icon.isNull())
+            QTest::qFail("no icon appeared in the tray", __FILE__, __LINE__);
+        return icon;
     }
 
 private slots:
@@ -224,6 +283,65 @@ private slots:
         QCOMPARE(saved.Hosts.count(), 1);
         QCOMPARE(saved.Interval.code(), 2);
         QVERIFY(desktop.windows(QStringLiteral("brindlecot")).isEmpty());
+    }
+
+    // The left press opens the Time Servers window; with the window open, a second press
+    // opens no other.
+    void leftPressOpensTimeServersOnce()
+    {
+        TrayDesktop desktop;
+        if (!startDisplay(desktop))
+            return;
+        QProcess program;
+        auto ending = qScopeGuard([&] { endProgram(program); });
+        const QRect icon = startWithIcon(desktop, program);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(timeServersWindows(desktop), 0);
+
+        QVERIFY(desktop.click(icon.center(), 1));
+        QDeadlineTimer deadline(10000);
+        while (timeServersWindows(desktop) == 0 && !deadline.hasExpired())
+            QThread::msleep(100);
+        QCOMPARE(timeServersWindows(desktop), 1);
+        // The window leaves the icon free, so that the next press reaches the icon.
+        for (const QRect &window : desktop.windows(QStringLiteral("brindlecot")))
+            QVERIFY(window == icon || !window.contains(icon.center()));
+
+        // A point of the icon beside the first: xdotool's move waits for the pointer to
+        // move, and would wait for ever where it already is.
+        QVERIFY(desktop.click(icon.center() + QPoint(1, 1), 1));
+        QTest::qWait(1500);
+        QCOMPARE(timeServersWindows(desktop), 1);
+        QCOMPARE(program.state(), QProcess::Running);
+        program.terminate();
+        QVERIFY(program.waitForFinished(5000));
+        QCOMPARE(program.exitCode(), 0);
+    }
+
+    // While paused, the left press opens nothing.
+    void leftPressWhilePausedOpensNothing()
+    {
+        TrayDesktop desktop;
+        if (!startDisplay(desktop))
+            return;
+        QProcess program;
+        auto ending = qScopeGuard([&] { endProgram(program); });
+        const QRect icon = startWithIcon(desktop, program);
+        if (QTest::currentTestFailed())
+            return;
+        QTest::qWait(500); // drawn
+        chooseFromMenu(desktop, icon, QStringLiteral("Pause"));
+        if (QTest::currentTestFailed())
+            return;
+
+        QVERIFY(desktop.click(icon.center(), 1));
+        QTest::qWait(1500);
+        QCOMPARE(timeServersWindows(desktop), 0);
+        QCOMPARE(program.state(), QProcess::Running);
+        program.terminate();
+        QVERIFY(program.waitForFinished(5000));
+        QCOMPARE(program.exitCode(), 0);
     }
 
     void iconAppearsWhenTheTrayStartsLater()

@@ -1,4 +1,5 @@
 #include "ClockPrivilege.h"
+#include "PortThirtySevenServer.h"
 #include "TestProgram.h"
 #include "TrayDesktop.h"
 #include "app/ControlProtocol.h"
@@ -20,11 +21,7 @@ namespace {
 constexpr int AnswerWaitMs = 3000;  // milliseconds
 constexpr int FloodConnections = 1000;
 constexpr int FloodWave = 100;      // connections open at once
-// A loopback address of its own for the time server these tests script on port 37, so that
-// it meets no other test's.
-const QHostAddress ScriptedServer(QStringLiteral("127.0.0.4"));
-// Nothing listens on port 37 here: an attempt is refused at once and goes nowhere.
-const QString Unanswered = QStringLiteral("127.0.0.2");
+const QString Unanswered = LoopbackAddress::Unanswered;
 
 } // namespace
 
@@ -150,19 +147,12 @@ private slots:
     // --sync-now starts an attempt at once, not 11 s after the start.
     void syncNowAsksAServerAtOnce()
     {
-        QTcpServer server;
-        if (!server.listen(ScriptedServer, TimeProtocol::Port))
+        PortThirtySevenServer server;
+        if (!server.listenOn(LoopbackAddress::Control))
             QSKIP("cannot listen on port 37 here (needs root or CAP_NET_BIND_SERVICE)");
-        QList<qint64> asked;
-        connect(&server, &QTcpServer::newConnection, &server, [&] {
-            while (QTcpSocket *caller = server.nextPendingConnection()) {
-                asked << QDateTime::currentMSecsSinceEpoch();
-                caller->write(TimeProtocol::encode(quint32(QDateTime::currentSecsSinceEpoch() + TimeProtocol::UnixEpochOffset)));
-                caller->disconnectFromHost();
-            }
-        });
+        const QList<qint64> &asked = server.answers;
         const qint64 started = QDateTime::currentMSecsSinceEpoch();
-        auto copy = startHeadless({ ScriptedServer.toString() });
+        auto copy = startHeadless({ LoopbackAddress::Control.toString() });
         QVERIFY(copy);
         QVERIFY(asked.isEmpty());
         QCOMPARE(mProgram->run({ QStringLiteral("--sync-now") }).exitCode, 0);

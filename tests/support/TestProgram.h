@@ -108,20 +108,25 @@ public:
     }
 
     // Starts the program with these arguments and this environment (environment() when
-    // empty); null when it could not be started.
+    // empty) in the given process; false when it could not be started.
+    bool start(QProcess &process, const QStringList &arguments = {},
+               const QProcessEnvironment &env = QProcessEnvironment()) const
+    {
+        process.setProcessEnvironment(env.isEmpty() ? environment() : env);
+        process.setProgram(QStringLiteral("setpriv"));
+        process.setArguments(QStringList { QStringLiteral("--bounding-set"), QStringLiteral("-sys_time,-net_bind_service"),
+                                           QStringLiteral("--"), mExecutable }
+                             + arguments);
+        process.start();
+        return process.waitForStarted(StartTimeoutMs);
+    }
+
+    // The same in a process of its own; null when it could not be started.
     std::unique_ptr<QProcess> start(const QStringList &arguments = {},
                                     const QProcessEnvironment &env = QProcessEnvironment()) const
     {
         auto process = std::make_unique<QProcess>();
-        process->setProcessEnvironment(env.isEmpty() ? environment() : env);
-        process->setProgram(QStringLiteral("setpriv"));
-        process->setArguments(QStringList { QStringLiteral("--bounding-set"), QStringLiteral("-sys_time,-net_bind_service"),
-                                            QStringLiteral("--"), mExecutable }
-                              + arguments);
-        process->start();
-        if (!process->waitForStarted(StartTimeoutMs))
-            return nullptr;
-        return process;
+        return start(*process, arguments, env) ? std::move(process) : nullptr;
     }
 
     // What a start that ends by itself (a command to the running copy, say) gave.

@@ -53,23 +53,6 @@ class ProgramTest : public QObject
     bool settled(QProcess &process) const { return mProgram->settled(process); }
     static bool terminate(QProcess &process) { return TestProgram::terminate(process); }
 
-    // A copy of the program in prefix/bin, laid out as installed, with a clock helper in
-    // prefix/libexec/brindlecot that is the given script; the copy's path.
-    static QString installedCopy(const QTemporaryDir &prefix, const QByteArray &helperScript,
-                                 QFile::Permissions helperPermissions)
-    {
-        const QString program = prefix.filePath(QStringLiteral("bin/brindlecot"));
-        if (!prefix.isValid() || !QDir().mkpath(prefix.filePath(QStringLiteral("bin")))
-            || !QDir().mkpath(prefix.filePath(QStringLiteral("libexec/brindlecot")))
-            || !QFile::copy(QStringLiteral(BRINDLECOT_EXECUTABLE), program))
-            return QString();
-        QFile helper(prefix.filePath(QStringLiteral("libexec/brindlecot/brindlecot-clock")));
-        if (!helper.open(QIODevice::WriteOnly) || helper.write(helperScript) != helperScript.size())
-            return QString();
-        helper.close();
-        return helper.setPermissions(helperPermissions) ? program : QString();
-    }
-
     TestProgram::Saved loadDataFile() const { return mProgram->readDataFile(); }
 
 private slots:
@@ -115,7 +98,7 @@ private slots:
     {
         QTemporaryDir prefix;
         // No execute bit for anyone, so root is refused as well.
-        const QString program = installedCopy(prefix, QByteArray(), QFile::ReadOwner | QFile::WriteOwner);
+        const QString program = mProgram->installedCopy(prefix, QByteArray(), QFile::ReadOwner | QFile::WriteOwner);
         QVERIFY(!program.isEmpty());
         writeDataFile({ QStringLiteral("127.0.0.1") });
 
@@ -212,7 +195,7 @@ private slots:
         QTemporaryDir prefix;
         const QString requests = prefix.filePath(QStringLiteral("requests"));
         const QString program
-            = installedCopy(prefix, "#!/bin/sh\necho \"$@\" >> '" + QFile::encodeName(requests) + "'\nexit 1\n",
+            = mProgram->installedCopy(prefix, "#!/bin/sh\necho \"$@\" >> '" + QFile::encodeName(requests) + "'\nexit 1\n",
                             QFile::ReadOwner | QFile::ExeOwner);
         QVERIFY(!program.isEmpty());
 

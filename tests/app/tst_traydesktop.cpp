@@ -326,7 +326,9 @@ private slots:
         startProgram(program, desktop);
         if (QTest::currentTestFailed())
             return;
-        QTest::qWait(2000);
+        // Meanwhile it tells its state in lines, as without a desktop.
+        QByteArray told;
+        QVERIFY(TestProgram::waitForError(program, told, "Looking for a time server...\n", 5000));
         QCOMPARE(program.state(), QProcess::Running);
 
         QString why;

@@ -191,6 +191,22 @@ public:
                && process.exitCode() == 0;
     }
 
+    // A copy of the program in prefix/bin, laid out as installed, with a clock helper in
+    // prefix/libexec/brindlecot that is the given script; the copy's path.
+    QString installedCopy(const QTemporaryDir &prefix, const QByteArray &helperScript,
+                          QFile::Permissions helperPermissions) const
+    {
+        const QString program = prefix.filePath(QStringLiteral("bin/brindlecot"));
+        if (!prefix.isValid() || !QDir().mkpath(prefix.filePath(QStringLiteral("bin")))
+            || !QDir().mkpath(prefix.filePath(QStringLiteral("libexec/brindlecot")))
+            || !QFile::copy(mExecutable, program))
+            return QString();
+        QFile helper(prefix.filePath(QStringLiteral("libexec/brindlecot/brindlecot-clock")));
+        if (!helper.open(QIODevice::WriteOnly) || helper.write(helperScript) != helperScript.size())
+            return QString();
+        helper.close();
+        return helper.setPermissions(helperPermissions) ? program : QString();
+    }
 private:
     QString mExecutable;
     QTemporaryDir mHome;

@@ -285,9 +285,7 @@ private slots:
         QTest::qWait(1500);
         QCOMPARE(timeServersWindows(desktop), 1);
         QCOMPARE(program.state(), QProcess::Running);
-        program.terminate();
-        QVERIFY(program.waitForFinished(5000));
-        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(TestProgram::terminate(program));
     }
 
     // While paused, the left press opens nothing.
@@ -310,9 +308,7 @@ private slots:
         QTest::qWait(1500);
         QCOMPARE(timeServersWindows(desktop), 0);
         QCOMPARE(program.state(), QProcess::Running);
-        program.terminate();
-        QVERIFY(program.waitForFinished(5000));
-        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(TestProgram::terminate(program));
     }
 
     void iconAppearsWhenTheTrayStartsLater()
@@ -335,9 +331,7 @@ private slots:
         QVERIFY2(desktop.startTray(&why), qPrintable(why));
         QVERIFY2(!iconInTray(desktop, 10000).isNull(), "no icon appeared in the tray");
         QCOMPARE(program.state(), QProcess::Running);
-        program.terminate();
-        QVERIFY(program.waitForFinished(5000));
-        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(TestProgram::terminate(program));
     }
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LeakSuppressions.h"
+
 #include "common/IntervalChoice.h"
 #include "servers/DataFile.h"
 #include "servers/clsHosts.h"
@@ -97,14 +99,7 @@ public:
             env.insert(QStringLiteral("DISPLAY"), display);
         env.insert(QStringLiteral("XDG_DATA_HOME"), home());
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder());
-        // Under LeakSanitizer, what the desktop's system libraries keep to their end is not
-        // the program's leak.
-        QString leaks = env.value(QStringLiteral("LSAN_OPTIONS"));
-        if (!leaks.isEmpty())
-            leaks += QLatin1Char(':');
-        env.insert(QStringLiteral("LSAN_OPTIONS"),
-                   leaks + QStringLiteral("suppressions=") + QStringLiteral(BRINDLECOT_LSAN_SUPPRESSIONS));
-        return env;
+        return withLeakSuppressions(env);
     }
 
     // Starts the program with these arguments and this environment (environment() when

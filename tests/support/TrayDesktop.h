@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LeakSuppressions.h"
+
 #include <QDeadlineTimer>
 #include <QImage>
 #include <QProcess>
@@ -108,14 +110,7 @@ public:
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         env.insert(QStringLiteral("DISPLAY"), mDisplay);
-        // Under LeakSanitizer, what the desktop's system libraries keep to their end is not
-        // the program's leak.
-        QString leaks = env.value(QStringLiteral("LSAN_OPTIONS"));
-        if (!leaks.isEmpty())
-            leaks += QLatin1Char(':');
-        env.insert(QStringLiteral("LSAN_OPTIONS"),
-                   leaks + QStringLiteral("suppressions=") + QStringLiteral(BRINDLECOT_LSAN_SUPPRESSIONS));
-        return env;
+        return withLeakSuppressions(env);
     }
 
     // Runs a tool on this display to its end; its standard output, or nothing on failure.

@@ -140,12 +140,14 @@ public:
         QString cacheKey = QStringLiteral("brindlecot-picture");
         for (const Layer &layer : mLayers)
             cacheKey += QLatin1Char('/') + QLatin1String(layer.name);
-        cacheKey += QStringLiteral("/%1/%2").arg(side).arg(int(mode));
+        cacheKey += QStringLiteral("/%1/%2").arg(side).arg(int(mode == QIcon::Disabled));
         QPixmap pixmap;
         if (QPixmapCache::find(cacheKey, &pixmap))
             return pixmap;
         pixmap = QPixmap::fromImage(renderLayers(mLayers, side));
-        if (mode != QIcon::Normal) {
+        // Only a disabled picture is drawn differently: the style's tint of a selected
+        // one would melt a status disc into the selection's own colour.
+        if (mode == QIcon::Disabled) {
             if (auto *application = qobject_cast<QApplication *>(QCoreApplication::instance())) {
                 QStyleOption option;
                 option.palette = QApplication::palette();

@@ -1,6 +1,6 @@
 #include "BuildInfo.h"
+#include "TestProgram.h"
 
-#include <QProcess>
 #include <QtTest>
 
 // The real executable's command line. It runs without the clock privilege whatever it is
@@ -17,8 +17,9 @@ private slots:
         QTest::addColumn<QString>("out"); // expected at the start of standard output
         QTest::addColumn<QString>("err"); // expected, whole, on standard error
 
-        QTest::newRow("--help") << QStringList { "--help" } << 0 << "Usage: " << "";
-        QTest::newRow("-h") << QStringList { "-h" } << 0 << "Usage: " << "";
+        // Named as the user types it, not by the path it was started with.
+        QTest::newRow("--help") << QStringList { "--help" } << 0 << "Usage: brindlecot [options]\n" << "";
+        QTest::newRow("-h") << QStringList { "-h" } << 0 << "Usage: brindlecot [options]\n" << "";
         QTest::newRow("--version") << QStringList { "--version" } << 0 << QStringLiteral("brindlecot %1\nLicense GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>\n").arg(QLatin1String(BuildInfo::Version)) << "";
         QTest::newRow("unknown option") << QStringList { "--frobnicate" } << 2 << ""
                                         << "brindlecot: Unknown option 'frobnicate'.\n";
@@ -27,6 +28,12 @@ private slots:
         QTest::newRow("word") << QStringList { "now" } << 2 << "" << "brindlecot: unexpected argument 'now'\n";
         QTest::newRow("help and a word") << QStringList { "--help", "now" } << 2 << ""
                                          << "brindlecot: unexpected argument 'now'\n";
+        QTest::newRow("a command and a word") << QStringList { "--status", "now" } << 2 << ""
+                                              << "brindlecot: unexpected argument 'now'\n";
+        QTest::newRow("two commands") << QStringList { "--show", "--sync-now" } << 2 << ""
+                                      << "brindlecot: --show and --sync-now cannot be given together\n";
+        QTest::newRow("a command, no copy running") << QStringList { "--sync-now" } << 3 << ""
+                                                    << "Brindlecot is not running.\n";
     }
 
     void arguments()
@@ -36,33 +43,26 @@ private slots:
         QFETCH(QString, out);
         QFETCH(QString, err);
 
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        // An argument that slipped through would start the program: keep it off the real
-        // data folder.
-        QTemporaryDir home;
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral("setpriv"),
-                      QStringList { "--inh-caps", "-sys_time", "--bounding-set", "-sys_time", "--",
-                                    QStringLiteral(BRINDLECOT_EXECUTABLE) }
-                          + arguments);
-        QVERIFY(process.waitForStarted(5000));
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished(1000);
-            QFAIL("the program did not end at once");
-        }
-        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), exitCode);
-        const QString stdOut = QString::fromLocal8Bit(process.readAllStandardOutput());
+        // An argument that slipped through would start the program: in the kit's home, it
+        // stays off the real data folder.
+        TestProgram program;
+        const TestProgram::Finished run = program.run(arguments);
+        QVERIFY2(run.ended, "the program did not end at once");
+        QCOMPARE(run.exitCode, exitCode);
+        const QString stdOut = QString::fromLocal8Bit(run.out);
         if (out.isEmpty())
             QCOMPARE(stdOut, QString());
         else
             QVERIFY2(stdOut.startsWith(out), qPrintable(stdOut));
-        QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()), err);
+        QCOMPARE(QString::fromLocal8Bit(run.err), err);
+    }
+
+    // --help lists every command for the running copy.
+    void helpListsTheCommands()
+    {
+        const TestProgram::Finished help = TestProgram().run({ QStringLiteral("--help") });
+        for (const char *option : { "--show", "--sync-now", "--quit", "--status", "--help", "--version" })
+            QVERIFY2(help.out.contains(QByteArray(" ") + option + ' '), option);
     }
 };
 

@@ -1,7 +1,6 @@
-#include "FakeSystemClock.h"
-#include "FakeTimeZoneBias.h"
+#include "PortThirtySevenServer.h"
+#include "TestProgram.h"
 #include "TrayDesktop.h"
-#include "state/ProgramState.h"
 #include "servers/DataFile.h"
 
 #include <QDir>
@@ -17,30 +16,13 @@ class TestTrayDesktop : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir mHome;
-    FakeSystemClock mClock;
-    FakeTimeZoneBias mZone;
+    TestProgram mProgram;
 
-    QString dataFolder() const { return mHome.path() + QStringLiteral("/Brindlecot/"); }
-    QString dataFile() const { return dataFolder() + QStringLiteral("Brindlecot.dat"); }
+    QString dataFile() const { return mProgram.dataFile(); }
 
-    // Only a loopback server, the interval "Hour", in the previous file version, so that
-    // the program's own save shows in the file.
-    void writeDataFile()
-    {
-        QVERIFY(QDir().mkpath(dataFolder()));
-        ProgramState state(mClock, mZone);
-        state.DataFolder = dataFolder();
-        auto host = std::make_shared<clsHost>();
-        host->setHostPath(QStringLiteral("127.0.0.1"));
-        host->setHostActive(1);
-        state.Hosts.Add(host);
-        state.Interval.applyCode(2);
-        QVERIFY(SaveDataFile(state));
-        QFile file(dataFile());
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        file.write(QByteArray::fromHex("0600"));
-    }
+    // Only a loopback server where nothing answers, the interval "Hour", in the previous
+    // file version, so that the program's own save shows in the file.
+    void writeDataFile() { QVERIFY(mProgram.writeDataFile({ LoopbackAddress::Unanswered }, 2, 6)); }
 
     // Pixels of the area that differ from the same area before.
     static int changedPixels(const QImage &before, const QImage &after, const QRect &area)
@@ -108,19 +90,9 @@ class TestTrayDesktop : public QObject
     // set this machine's clock, whatever it is told.
     void startProgram(QProcess &program, const TrayDesktop &desktop)
     {
-        QVERIFY(mHome.isValid());
+        QVERIFY(mProgram.isValid());
         writeDataFile();
-        QProcessEnvironment env = desktop.environment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), mHome.path());
-        // A runtime folder of its own, where it keeps its control socket.
-        const QString runtime = mHome.path() + QStringLiteral("/run");
-        QVERIFY(QDir().mkpath(runtime));
-        QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        program.setProcessEnvironment(env);
-        program.start(QStringLiteral("setpriv"), { QStringLiteral("--bounding-set"), QStringLiteral("-sys_time"),
-                                                   QStringLiteral("--"), QStringLiteral(BRINDLECOT_EXECUTABLE) });
-        QVERIFY(program.waitForStarted(5000));
+        QVERIFY(mProgram.start(program, {}, mProgram.environment(desktop.display())));
     }
 
     static void endProgram(QProcess &program)
@@ -277,9 +249,8 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.read(2), QByteArray::fromHex("0700"));
         file.close();
-        ProgramState saved(mClock, mZone);
-        saved.DataFolder = dataFolder();
-        QVERIFY(LoadDataFile(saved));
+        const TestProgram::Saved saved = mProgram.readDataFile();
+        QVERIFY(saved.read);
         QCOMPARE(saved.Hosts.count(), 1);
         QCOMPARE(saved.Interval.code(), 2);
         QVERIFY(desktop.windows(QStringLiteral("brindlecot")).isEmpty());
@@ -355,7 +326,9 @@ private slots:
         startProgram(program, desktop);
         if (QTest::currentTestFailed())
             return;
-        QTest::qWait(2000);
+        // Meanwhile it tells its state in lines, as without a desktop.
+        QByteArray told;
+        QVERIFY(TestProgram::waitForError(program, told, "Looking for a time server...\n", 5000));
         QCOMPARE(program.state(), QProcess::Running);
 
         QString why;

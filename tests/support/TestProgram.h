@@ -86,8 +86,8 @@ public:
         return saved;
     }
 
-    // The environment of every start: this home, no display unless one is named, and no
-    // platform chosen for Qt.
+    // The environment of every start: this home, no display unless one is named, no session
+    // bus, and no platform chosen for Qt.
     QProcessEnvironment environment(const QString &display = QString()) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -97,24 +97,36 @@ public:
             env.insert(QStringLiteral("DISPLAY"), display);
         env.insert(QStringLiteral("XDG_DATA_HOME"), home());
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder());
+        // Under LeakSanitizer, what the desktop's system libraries keep to their end is not
+        // the program's leak.
+        QString leaks = env.value(QStringLiteral("LSAN_OPTIONS"));
+        if (!leaks.isEmpty())
+            leaks += QLatin1Char(':');
+        env.insert(QStringLiteral("LSAN_OPTIONS"),
+                   leaks + QStringLiteral("suppressions=") + QStringLiteral(BRINDLECOT_LSAN_SUPPRESSIONS));
         return env;
     }
 
     // Starts the program with these arguments and this environment (environment() when
-    // empty); null when it could not be started.
+    // empty) in the given process; false when it could not be started.
+    bool start(QProcess &process, const QStringList &arguments = {},
+               const QProcessEnvironment &env = QProcessEnvironment()) const
+    {
+        process.setProcessEnvironment(env.isEmpty() ? environment() : env);
+        process.setProgram(QStringLiteral("setpriv"));
+        process.setArguments(QStringList { QStringLiteral("--bounding-set"), QStringLiteral("-sys_time,-net_bind_service"),
+                                           QStringLiteral("--"), mExecutable }
+                             + arguments);
+        process.start();
+        return process.waitForStarted(StartTimeoutMs);
+    }
+
+    // The same in a process of its own; null when it could not be started.
     std::unique_ptr<QProcess> start(const QStringList &arguments = {},
                                     const QProcessEnvironment &env = QProcessEnvironment()) const
     {
         auto process = std::make_unique<QProcess>();
-        process->setProcessEnvironment(env.isEmpty() ? environment() : env);
-        process->setProgram(QStringLiteral("setpriv"));
-        process->setArguments(QStringList { QStringLiteral("--bounding-set"), QStringLiteral("-sys_time,-net_bind_service"),
-                                            QStringLiteral("--"), mExecutable }
-                              + arguments);
-        process->start();
-        if (!process->waitForStarted(StartTimeoutMs))
-            return nullptr;
-        return process;
+        return start(*process, arguments, env) ? std::move(process) : nullptr;
     }
 
     // What a start that ends by itself (a command to the running copy, say) gave.
@@ -179,6 +191,22 @@ public:
                && process.exitCode() == 0;
     }
 
+    // A copy of the program in prefix/bin, laid out as installed, with a clock helper in
+    // prefix/libexec/brindlecot that is the given script; the copy's path.
+    QString installedCopy(const QTemporaryDir &prefix, const QByteArray &helperScript,
+                          QFile::Permissions helperPermissions) const
+    {
+        const QString program = prefix.filePath(QStringLiteral("bin/brindlecot"));
+        if (!prefix.isValid() || !QDir().mkpath(prefix.filePath(QStringLiteral("bin")))
+            || !QDir().mkpath(prefix.filePath(QStringLiteral("libexec/brindlecot")))
+            || !QFile::copy(mExecutable, program))
+            return QString();
+        QFile helper(prefix.filePath(QStringLiteral("libexec/brindlecot/brindlecot-clock")));
+        if (!helper.open(QIODevice::WriteOnly) || helper.write(helperScript) != helperScript.size())
+            return QString();
+        helper.close();
+        return helper.setPermissions(helperPermissions) ? program : QString();
+    }
 private:
     QString mExecutable;
     QTemporaryDir mHome;

@@ -386,6 +386,58 @@ private slots:
         QCOMPARE(desktop.program->state(), QProcess::Running);
         QVERIFY(TestProgram::terminate(*desktop.program));
     }
+
+    // While the "Restore Defaults" question is open, a desktop of this kind still delivers
+    // the left press and the menu's commands over the bus: they do nothing, as on a modal
+    // desktop, and the menu shows every command disabled. A termination meanwhile still
+    // ends the program cleanly.
+    void questionHoldsTheIconAndTheMenu()
+    {
+        Desktop desktop;
+        if (!startDesktop(desktop))
+            return;
+        startProgram(desktop, 3);
+        if (QTest::currentTestFailed())
+            return;
+        const auto item = waitForItem(desktop);
+        QVERIFY2(item, "the program registered no item with the watcher");
+
+        QVERIFY(click(desktop, *item, QStringLiteral("Restore Defaults")));
+        const auto questions = [&] {
+            const auto ids = desktop.display.run(QStringLiteral("xdotool"),
+                                                 { QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                   QStringLiteral("--name"), QStringLiteral("^Add Default Time Servers") });
+            return ids && !ids->trimmed().isEmpty();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(questions(), WindowTimeoutMs);
+
+        compareMenu(desktop.host->menu(*item),
+                    { { "Synchronize Now", false, -1 }, { "Synchronize Every...", false, -1 },
+                      { "Pause Synchronization", false, 0 }, { "Edit Time Servers...", false, -1 },
+                      { "Restore Defaults", false, -1 }, { "Home Page...", false, -1 },
+                      { "Report a Problem...", false, -1 }, { "About Brindlecot...", false, -1 },
+                      { "Help...", false, -1 }, { "Exit", false, -1 } },
+                    "during the question");
+        if (QTest::currentTestFailed())
+            return;
+
+        // The press and the commands arrive all the same; nothing opens, nothing ends.
+        QVERIFY(desktop.host->activate(*item, 10, 10));
+        QVERIFY(click(desktop, *item, QStringLiteral("Edit Time Servers...")));
+        QVERIFY(click(desktop, *item, QStringLiteral("Exit")));
+        QTest::qWait(QuietMs);
+        QCOMPARE(timeServersWindows(desktop), 0);
+        QCOMPARE(desktop.program->state(), QProcess::Running);
+        QVERIFY(questions());
+
+        // Ended with the question unanswered: its data file is written (it was removed
+        // here), without the servers that only a Yes adds.
+        QVERIFY(QFile::remove(desktop.home.dataFile()));
+        QVERIFY(TestProgram::terminate(*desktop.program));
+        const TestProgram::Saved saved = desktop.home.readDataFile();
+        QVERIFY2(saved.read, "no data file written at the end");
+        QCOMPARE(saved.Hosts.count(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTraySni)

@@ -149,6 +149,9 @@ void frmMain::ShowTimeServers()
     window->show();
     window->raise();
     window->activateWindow();
+    // A desktop that shows the menu over D-Bus may send a command without asking for the
+    // menu first: its items say now what may be done.
+    mnuSysTray_AboutToShow();
 }
 
 void frmMain::HostsWindow_Unloaded()
@@ -156,6 +159,7 @@ void frmMain::HostsWindow_Unloaded()
     // At shutdown the file is written once more, and no attempt is started.
     if (mUnloaded)
         return;
+    mnuSysTray_AboutToShow();
     // What the user changed reaches the disk now, not only when the program ends.
     SaveDataFile(mState);
     SynchronizeNow();
@@ -302,7 +306,10 @@ void frmMain::ShowAbout()
     if (mAbout || mState.AboutShowing != 0)
         return;
     mAbout = new frmAbout(mState, *this);
+    // Destroyed after its destructor has cleared AboutShowing.
+    connect(mAbout, &QObject::destroyed, this, &frmMain::mnuSysTray_AboutToShow);
     mAbout->show();
+    mnuSysTray_AboutToShow();
 }
 
 void frmMain::DoHome()

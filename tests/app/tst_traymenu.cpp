@@ -321,6 +321,9 @@ private slots:
         QCOMPARE(mForm->Command(Control::Command::Show).status, Control::Done);
         QPointer<frmHosts> window = mForm->hostsWindow();
         QVERIFY(window);
+        // The menu's items say so at once, for a desktop that sends a command without
+        // asking for the menu first.
+        QVERIFY(!tray().mnuExit->isEnabled());
         QCOMPARE(mForm->Command(Control::Command::Show).status, Control::Done);
         QCOMPARE(mForm->hostsWindow(), window.data());
         // While it is open, neither an attempt nor the end.
@@ -330,6 +333,7 @@ private slots:
         QCOMPARE(mForm->Command(Control::Command::Quit).status, Control::Refused);
         window->close();
         QTRY_VERIFY(!window);
+        QVERIFY(tray().mnuExit->isEnabled());
 
         // Paused: --sync-now is refused with one line and starts nothing.
         tray().mnuPause->trigger();

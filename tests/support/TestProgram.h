@@ -149,14 +149,15 @@ public:
         return result;
     }
 
-    // Running and holding its one-copy lock, i.e. past its start-up.
+    // Running, holding its one-copy lock and listening on its control socket, i.e. past its
+    // start-up: it ends cleanly on a signal from here on.
     bool settled(QProcess &process) const
     {
         const QDeadlineTimer deadline(StartTimeoutMs);
         while (!deadline.hasExpired()) {
             if (process.state() != QProcess::Running)
                 return false;
-            if (QFile::exists(lockFile()))
+            if (QFile::exists(lockFile()) && !QDir(runtimeFolder()).entryList({ QStringLiteral("*.socket") }, QDir::System).isEmpty())
                 return true;
             QTest::qWait(PollMs);
         }

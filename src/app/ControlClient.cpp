@@ -52,7 +52,7 @@ int command(const QString &dataFolder, Control::Command command)
             break;
         QThread::msleep(RetryMs);
     }
-    std::fputs("Brindlecot is running but does not answer.\n", stderr);
+    std::fputs(NoAnswer, stderr);
     return Control::Refused;
 }
 

@@ -11,6 +11,8 @@ namespace ControlClient {
 
 constexpr int StartUpWaitMs = 3000; // milliseconds: a copy that is starting has no socket yet
 constexpr int RetryMs = 100;        // milliseconds between two tries
+// What a later start says when the copy that holds the lock gives no answer in time.
+inline constexpr char NoAnswer[] = "Brindlecot is running but does not answer.\n";
 
 // One request to the copy listening at the socket name: its answer, or none when nobody
 // listens there or nobody answers in time.

@@ -59,7 +59,7 @@ FirstCopy takeOver(SingleInstance &oneCopy, const QString &dataFolder, int *exit
             break;
         QThread::msleep(ControlClient::RetryMs);
     }
-    std::fputs("Brindlecot is running already but does not answer.\n", stderr);
+    std::fputs(ControlClient::NoAnswer, stderr);
     *exitCode = Control::Refused;
     return FirstCopy::No;
 }

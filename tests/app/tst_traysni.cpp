@@ -93,10 +93,7 @@ class TestTraySni : public QObject
     {
         QVERIFY(desktop.home.isValid());
         QVERIFY(desktop.home.writeDataFile({ LoopbackAddress::Sni.toString() }, intervalCode));
-        QProcessEnvironment env = desktop.bus.environment(desktop.display.environment());
-        env.insert(QStringLiteral("XDG_DATA_HOME"), desktop.home.home());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), desktop.home.runtimeFolder());
-        desktop.program = desktop.home.start({}, env);
+        desktop.program = desktop.home.start({}, desktop.bus.environment(desktop.home.environment(desktop.display.display())));
         QVERIFY(desktop.program);
     }
 

@@ -1,7 +1,7 @@
 #include "BuildInfo.h"
 #include "TestProgram.h"
 
-#include <QtTest>
+#include <QTest>
 
 // The real executable's command line. It runs without the clock privilege whatever it is
 // told; every case ends before the program would start its work.

@@ -11,7 +11,7 @@
 #include <QLocalSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QtTest>
+#include <QTest>
 
 #include <csignal>
 #include <unistd.h>

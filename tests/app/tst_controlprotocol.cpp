@@ -1,7 +1,7 @@
 #include "app/ControlProtocol.h"
 #include "app/Presence.h"
 
-#include <QtTest>
+#include <QTest>
 
 // What later starts say to the running copy, and where the program shows itself.
 class TestControlProtocol : public QObject

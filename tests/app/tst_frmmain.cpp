@@ -9,7 +9,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 // The main object's load and shutdown, on fakes and loopback ports.
 class TestFrmMain : public QObject

@@ -5,7 +5,7 @@
 #include "TestProgram.h"
 #include "TrayDesktop.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -3,12 +3,13 @@
 #include "TrayDesktop.h"
 #include "servers/DataFile.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 // The real executable on a real notification area: an X server, a tray host, the
 // program's icon in it, its menu read from the screen, and Exit chosen from it.

@@ -1,7 +1,7 @@
 #include "app/TrayDisplay.h"
 
 #include <QLocale>
-#include <QtTest>
+#include <QTest>
 
 // The tray's once-a-second decision: tray state and blink phase to picture, tool tip and
 // the next phase.

@@ -18,8 +18,9 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 // Records the pages the program hands to the browser instead of opening them.
 class PageCatcher : public QObject

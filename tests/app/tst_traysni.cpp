@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QtTest>
+#include <QTest>
 
 #include <algorithm>
 #include <functional>

@@ -2,7 +2,7 @@
 
 #include <QDateTime>
 #include <QProcess>
-#include <QtTest>
+#include <QTest>
 
 // The clock helper, run without the clock privilege (setpriv drops it from the bounding
 // and inheritable sets), so that no case can set the machine's clock.

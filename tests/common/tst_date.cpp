@@ -1,7 +1,7 @@
 #include "common/Date.h"
 #include "common/IntervalChoice.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <cmath>
 #include <limits>

@@ -1,7 +1,7 @@
 #include "format/Format.h"
 
 #include <QProcess>
-#include <QtTest>
+#include <QTest>
 
 #include <limits>
 

@@ -2,7 +2,7 @@
 
 #include <QApplication>
 #include <QImage>
-#include <QtTest>
+#include <QTest>
 
 #include <functional>
 

@@ -7,7 +7,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpSocket>
-#include <QtTest>
+#include <QTest>
 
 #include <fcntl.h>
 #include <sys/socket.h>

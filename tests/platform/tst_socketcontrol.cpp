@@ -4,7 +4,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QDir>
-#include <QtTest>
+#include <QTest>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

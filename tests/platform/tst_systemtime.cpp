@@ -2,7 +2,7 @@
 #include "platform/TimeZoneBias.h"
 
 #include <QDateTime>
-#include <QtTest>
+#include <QTest>
 
 #include <cstdlib>
 #include <ctime>

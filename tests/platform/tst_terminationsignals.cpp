@@ -1,7 +1,7 @@
 #include "platform/TerminationSignals.h"
 
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 #include <csignal>
 #include <memory>

@@ -7,7 +7,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <cerrno>
 #include <cstdlib>

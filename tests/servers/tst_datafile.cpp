@@ -12,7 +12,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <QtTest>
+#include <QTest>
 
 #include <csignal>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "servers/DefaultServers.h"
 #include "servers/clsHosts.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QBuffer>
 #include <QtEndian>
 #include <QUrl>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

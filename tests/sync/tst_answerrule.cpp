@@ -4,7 +4,7 @@
 #include "FakeTimeZoneBias.h"
 #include "sync/TimeProtocol.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

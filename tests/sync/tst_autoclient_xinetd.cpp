@@ -7,7 +7,7 @@
 
 #include <QDateTime>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 // The client against a time server that nobody here wrote: xinetd's built-in RFC 868
 // service. The fake clock shows the machine's own time, so the server agrees with it.

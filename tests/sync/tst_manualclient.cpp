@@ -6,7 +6,7 @@
 #include "state/ProgramState.h"
 
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "sync/TimeProtocol.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TestTimeProtocol : public QObject
 {

@@ -6,7 +6,7 @@
 #include "state/ProgramState.h"
 
 #include <QTcpSocket>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTreeWidget>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QtTest>
+#include <QTest>
 
 // The Time Servers window on a real X server (Xvfb), photographed from outside with
 // ImageMagick's import, at its design size and at twice the density. The test checks that

@@ -14,7 +14,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTreeWidget>
-#include <QtTest>
+#include <QTest>
 
 // The Time Servers window as the main object opens and closes it: one at a time, its
 // changes on disk as soon as it closes, and an automatic attempt right after.

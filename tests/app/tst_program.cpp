@@ -187,9 +187,9 @@ private slots:
     void aClockItMayNotSetIsAnErrorAndTriedAgain()
     {
         PortThirtySevenServer timeServer(100);
-        if (!timeServer.listenOn(LoopbackAddress::Program))
-            QSKIP("cannot listen on 127.0.0.1:37 here (needs root or CAP_NET_BIND_SERVICE)");
-        writeDataFile({ QStringLiteral("127.0.0.1") });
+        if (!timeServer.listenOn(LoopbackAddress::Refusing))
+            QSKIP("cannot listen on port 37 here (needs root or CAP_NET_BIND_SERVICE)");
+        writeDataFile({ LoopbackAddress::Refusing.toString() });
         // Installed, the program asks its clock helper, which here records what it was
         // asked and refuses as the system would.
         QTemporaryDir prefix;

@@ -17,6 +17,7 @@
 // by side never reach each other's server:
 namespace LoopbackAddress {
 inline const QHostAddress Program(QStringLiteral("127.0.0.1"));    // tst_program
+inline const QHostAddress Refusing(QStringLiteral("127.0.0.6"));   // tst_program, beside it: a clock it may not set
 inline const QString Unanswered = QStringLiteral("127.0.0.2");     // nothing listens: refused at once
 inline const QHostAddress Control(QStringLiteral("127.0.0.4"));    // tst_control
 inline const QHostAddress Sni(QStringLiteral("127.0.0.5"));        // tst_traysni

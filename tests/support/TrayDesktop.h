@@ -39,14 +39,14 @@ public:
         return missing;
     }
 
-    // Starts the X server alone; false, with the reason in *error, when it cannot.
-    bool startDisplay(QString *error)
+    // Starts the X server alone, with one screen of the given size (width x height x depth);
+    // false, with the reason in *error, when it cannot.
+    bool startDisplay(QString *error, const QString &screen = QStringLiteral("640x480x24"))
     {
         mXvfb.setProgram(QStringLiteral("Xvfb"));
         // -displayfd: the server picks a free display and writes its number when ready.
         mXvfb.setArguments({ QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                              QStringLiteral("0"), QStringLiteral("640x480x24"), QStringLiteral("-nolisten"),
-                              QStringLiteral("tcp") });
+                              QStringLiteral("0"), screen, QStringLiteral("-nolisten"), QStringLiteral("tcp") });
         mXvfb.start();
         if (!mXvfb.waitForStarted(StartTimeoutMs)) {
             *error = QStringLiteral("Xvfb did not start: ") + mXvfb.errorString();

@@ -1,3 +1,5 @@
+#include "TrayDesktop.h"
+
 #include <QDir>
 #include <QImage>
 #include <QProcess>
@@ -14,7 +16,7 @@ class TestHostsWindowScreenshot : public QObject
 
     static constexpr int StartLimit = 10000; // milliseconds for a process to start or answer
 
-    QProcess mXvfb;
+    TrayDesktop mDesktop; // its display alone, without a notification area
     QString mDisplay;
     QString mImport;
 
@@ -29,10 +31,8 @@ class TestHostsWindowScreenshot : public QObject
     {
         Shot shot;
         QProcess helper;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), mDisplay);
+        QProcessEnvironment env = mDesktop.environment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         for (const QString &pair : environment)
             env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
         helper.setProcessEnvironment(env);
@@ -82,33 +82,13 @@ class TestHostsWindowScreenshot : public QObject
 private slots:
     void initTestCase()
     {
-        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
         mImport = QStandardPaths::findExecutable(QStringLiteral("import"));
-        if (xvfb.isEmpty() || mImport.isEmpty())
+        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() || mImport.isEmpty())
             QSKIP("needs Xvfb and ImageMagick's import (scripts/deps test)");
-        // Xvfb picks a free display itself and names it on its standard output.
-        mXvfb.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-                           QStringLiteral("1600x1200x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        QByteArray number;
-        QElapsedTimer waited;
-        waited.start();
-        while (!number.contains('\n') && waited.elapsed() < StartLimit && mXvfb.state() != QProcess::NotRunning) {
-            mXvfb.waitForReadyRead(200);
-            number += mXvfb.readAllStandardOutput();
-        }
-        if (!number.contains('\n'))
-            QSKIP("cannot start an X server (Xvfb) here");
-        mDisplay = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
-    }
-
-    void cleanupTestCase()
-    {
-        if (mXvfb.state() != QProcess::NotRunning) {
-            mXvfb.terminate();
-            if (!mXvfb.waitForFinished(StartLimit))
-                mXvfb.kill();
-            mXvfb.waitForFinished(StartLimit);
-        }
+        QString why;
+        if (!mDesktop.startDisplay(&why, QStringLiteral("1600x1200x24")))
+            QSKIP(qPrintable(QStringLiteral("cannot start an X server here: ") + why));
+        mDisplay = mDesktop.display();
     }
 
     void window_data()

@@ -9,7 +9,6 @@
 #include "platform/ControlAccess.h"
 #include "platform/DataFolder.h"
 #include "platform/Desktop.h"
-#include "platform/Pictures.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemClock.h"
 #include "platform/TerminationSignals.h"
@@ -93,8 +92,10 @@ int Main(int argc, char *argv[])
     std::unique_ptr<QCoreApplication> app;
     if (desktopAvailable()) {
         auto *gui = new QApplication(count, arguments.data());
-        gui->setQuitOnLastWindowClosed(false); // the program lives in the notification area
-        QApplication::setWindowIcon(Pictures::clockFace());
+        // The program lives in the notification area. Each window names its own icon (a
+        // dialog takes its owner's): an icon for the whole application would also be drawn,
+        // at eight sizes kept for good, for the notification area's hidden window at the start.
+        gui->setQuitOnLastWindowClosed(false);
         app.reset(gui);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);

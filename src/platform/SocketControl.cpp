@@ -1,6 +1,7 @@
 #include "platform/SocketControl.h"
 
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -9,47 +10,6 @@ namespace {
 
 constexpr int LingerLimit = 5000; // milliseconds a closed connection may take to drain
 constexpr int AcceptBatch = 64;   // callers taken from the system per turn of the event loop
-
-// Hands each caller's descriptor out as it is taken from the operating system, so that
-// any control can accept it, as a request identifier should allow.
-//
-// QTcpServer takes callers for as long as the system has any waiting; under a flood that
-// would hold the event loop, and with it the countdown and a termination signal. So after
-// every batch it stops taking (a pending limit of zero ends its loop) and takes the rest
-// on the next turn of the event loop, after whatever else is due.
-class RequestServer final : public QTcpServer
-{
-    Q_OBJECT
-
-public:
-    using QTcpServer::QTcpServer;
-
-signals:
-    void request(qintptr descriptor);
-
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        emit request(descriptor);
-        if (++mTaken < AcceptBatch || mResting)
-            return;
-        mResting = true;
-        mPendingLimit = maxPendingConnections();
-        setMaxPendingConnections(0);
-        QTimer::singleShot(0, this, [this] {
-            mResting = false;
-            mTaken = 0;
-            setMaxPendingConnections(mPendingLimit);
-            if (isListening())
-                resumeAccepting();
-        });
-    }
-
-private:
-    int mTaken = 0;         // callers taken since the last rest
-    bool mResting = false;  // the rest waits for the next turn
-    int mPendingLimit = 30; // QTcpServer's own limit, restored after a rest
-};
 
 int errorNumberFor(QAbstractSocket::SocketError error)
 {
@@ -117,7 +77,9 @@ void SocketControl::Close()
     }
     if (mServer) {
         // Close() may come from within the server's own request handler.
-        QObject::disconnect(mServer, nullptr, this, nullptr);
+        QObject::disconnect(mCallers, nullptr, this, nullptr);
+        mCallers->setEnabled(false);
+        mCallers = nullptr;
         mServer->close();
         mServer->deleteLater();
         mServer = nullptr;
@@ -158,7 +120,7 @@ bool SocketControl::Listen()
 {
     if (mState != sckClosed)
         return fail(sckInvalidOperation, tr("Wrong protocol or connection state for the requested transaction or request"));
-    auto *server = new RequestServer(this);
+    auto *server = new QTcpServer(this);
     // Callers that come all at once wait in the system's queue rather than being turned
     // away to retry a second or more later.
     server->setListenBacklogSize(largestBacklog());
@@ -183,7 +145,7 @@ bool SocketControl::ListenOn(qintptr descriptor)
         closeDescriptor(descriptor);
         return fail(sckInvalidOperation, tr("The socket handed over does not listen"));
     }
-    auto *server = new RequestServer(this);
+    auto *server = new QTcpServer(this);
     if (!server->setSocketDescriptor(descriptor)) {
         fail(errorNumberFor(server->serverError()), server->errorString());
         delete server;
@@ -194,18 +156,47 @@ bool SocketControl::ListenOn(qintptr descriptor)
     return true;
 }
 
-// Only ever given a RequestServer, made by Listen() or ListenOn().
+// QTcpServer binds and owns the listening socket; the callers are taken here, each handed
+// out as a bare descriptor, so that any control can accept it, as a request identifier
+// should allow, and without QTcpServer's own bookkeeping for every caller.
 void SocketControl::startServing(QTcpServer *server)
 {
-    connect(static_cast<RequestServer *>(server), &RequestServer::request, this, &SocketControl::ConnectionRequest);
-    // QTcpServer stops taking callers after a failure to accept (out of descriptors, for
-    // example); reporting it lets the owner close and listen again.
-    connect(server, &QTcpServer::acceptError, this, [this, server](QAbstractSocket::SocketError error) {
-        mState = sckError;
-        emit Error(errorNumberFor(error), server->errorString());
-    });
+    server->pauseAccepting();
+    mCallers = new QSocketNotifier(server->socketDescriptor(), QSocketNotifier::Read, server);
+    connect(mCallers, &QSocketNotifier::activated, this, &SocketControl::takeCallers);
     mServer = server;
     mState = sckListening;
+}
+
+// Takes one batch of callers per turn of the event loop. The notifier fires again on the
+// next turn while callers are still waiting, so a flood never holds the event loop, and
+// with it the countdown and a termination signal, for longer than one batch.
+void SocketControl::takeCallers()
+{
+    const QSocketNotifier *notifier = mCallers;
+    for (int i = 0; i < AcceptBatch; ++i) {
+        const Taken taken = takeCaller(mServer->socketDescriptor());
+        switch (taken.outcome) {
+        case Taken::Caller:
+            emit ConnectionRequest(taken.descriptor);
+            // The receiver may have closed the control, or closed it and listened anew.
+            if (mState != sckListening || mCallers != notifier)
+                return;
+            break;
+        case Taken::Gone:
+            break;
+        case Taken::NoneWaiting:
+            return;
+        case Taken::Failed:
+            // Such a failure (no descriptor left, say) lasts; rather than trying again on
+            // every turn, the control takes no more until the owner closes it and listens
+            // again.
+            mCallers->setEnabled(false);
+            mState = sckError;
+            emit Error(sckOtherError, taken.failure);
+            return;
+        }
+    }
 }
 
 bool SocketControl::Accept(qintptr requestID)
@@ -308,4 +299,3 @@ void SocketControl::onBytesWritten()
         emit SendComplete();
 }
 
-#include "SocketControl.moc"

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+class QSocketNotifier;
 class QTcpServer;
 class QTcpSocket;
 
@@ -104,8 +105,16 @@ signals:
     void Error(int number, const QString &description);
 
 private:
+    // One try at taking a waiting caller from a listening socket, without waiting.
+    struct Taken {
+        enum Outcome { Caller, NoneWaiting, Gone, Failed } outcome;
+        qintptr descriptor = -1; // Caller: the caller's connection, blocking, not inherited
+        QString failure;         // Failed: the system's reason
+    };
+
     void adopt(QTcpSocket *socket, qint16 state);
     void startServing(QTcpServer *server);
+    void takeCallers();
     void onSocketStateChanged();
     void onSocketError();
     void onBytesWritten();
@@ -116,9 +125,13 @@ private:
     static bool listensAlready(qintptr descriptor);
     // The longest queue of waiting callers that the system allows a listener.
     static int largestBacklog();
+    // Takes one caller (one file per platform). Gone: the caller left before it could be
+    // taken, and others may still wait.
+    static Taken takeCaller(qintptr listener);
 
     QTcpSocket *mSocket = nullptr;
-    QTcpServer *mServer = nullptr;
+    QTcpServer *mServer = nullptr;   // owns the listening socket
+    QSocketNotifier *mCallers = nullptr; // callers waiting on it; a child of mServer
     qint16 mState = sckClosed;
     bool mConnecting = false; // inside Connect()'s call to the system
     QString mRemoteHost;

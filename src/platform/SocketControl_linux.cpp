@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -73,4 +74,38 @@ int SocketControl::largestBacklog()
         std::fclose(setting);
     }
     return largest;
+}
+
+SocketControl::Taken SocketControl::takeCaller(qintptr listener)
+{
+    for (;;) {
+        // Blocking, as Qt's own accept hands callers over; AnswerRequest and Accept expect it.
+        const int caller = ::accept4(int(listener), nullptr, nullptr, SOCK_CLOEXEC);
+        if (caller >= 0)
+            return { Taken::Caller, caller, {} };
+        switch (errno) {
+        case EINTR:
+            continue;
+        case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+        case EWOULDBLOCK:
+#endif
+            return { Taken::NoneWaiting, -1, {} };
+        // A caller that was gone before it was taken, or an error of its network that
+        // accept(2) passes on: the listener itself is fine.
+        case ECONNABORTED:
+        case EPROTO:
+        case ENOPROTOOPT:
+        case EPERM: // refused by a firewall rule
+        case ENETDOWN:
+        case ENETUNREACH:
+        case EHOSTDOWN:
+        case EHOSTUNREACH:
+        case ENONET:
+        case EOPNOTSUPP:
+            return { Taken::Gone, -1, {} };
+        default:
+            return { Taken::Failed, -1, QString::fromLocal8Bit(std::strerror(errno)) };
+        }
+    }
 }

@@ -58,3 +58,27 @@ int SocketControl::largestBacklog()
 {
     return SOMAXCONN;
 }
+
+SocketControl::Taken SocketControl::takeCaller(qintptr listener)
+{
+    const SOCKET caller = ::accept(SOCKET(listener), nullptr, nullptr);
+    if (caller != INVALID_SOCKET) {
+        // A socket taken from one that is watched for events inherits that watch and the
+        // non-blocking mode; both are dropped, so that it arrives as on other systems.
+        ::WSAEventSelect(caller, nullptr, 0);
+        u_long blocking = 0;
+        ::ioctlsocket(caller, FIONBIO, &blocking);
+        return { Taken::Caller, qintptr(caller), {} };
+    }
+    const int error = ::WSAGetLastError();
+    switch (error) {
+    case WSAEWOULDBLOCK:
+        return { Taken::NoneWaiting, -1, {} };
+    case WSAECONNRESET:
+    case WSAEINTR:
+    case WSAENETDOWN:
+        return { Taken::Gone, -1, {} };
+    default:
+        return { Taken::Failed, -1, QStringLiteral("Winsock error %1").arg(error) };
+    }
+}

@@ -338,8 +338,12 @@ public:
             mLocalServer->tmrServer_Timer();
             mPort = mLocalServer->State() == SocketControl::sckListening ? mLocalServer->LocalPort() : 0;
 
-            // As the program's countdown: a one-second timer of the default kind.
+            // As the program's countdown: a one-second timer. A precise one, unlike the
+            // program's: a timer of the default (coarse) kind moves each expiry by up to 5 %
+            // to line up on a boundary, so its first ticks would show as up to 50 ms late
+            // whatever the load; a precise one is late only when the event loop is held.
             mCountdown = new QTimer(&mContext);
+            mCountdown->setTimerType(Qt::PreciseTimer);
             mCountdown->setInterval(1000);
             QObject::connect(mCountdown, &QTimer::timeout, &mContext, [this] {
                 const qint64 now = monotonicNs();

@@ -43,6 +43,11 @@ frmMain::frmMain(ProgramState &state, Presence presence, const Ports &ports, QOb
     , mClient(state, ports.client)
     , mLocalServer(state, ports.server, ports.serverAddress)
 {
+    // All three timers tick on whole seconds, so that the idle program wakes once a second
+    // and never in between: left to Qt's default, the one-second timers may settle half a
+    // second away from the ten-second one, which then costs a wake-up of its own.
+    for (QTimer *timer : { &tmrClient, &tmrServer, &tmrIcon })
+        timer->setTimerType(Qt::VeryCoarseTimer);
     tmrClient.setInterval(ClientTick);
     tmrServer.setInterval(ServerTick);
     connect(&tmrClient, &QTimer::timeout, this, &frmMain::tmrClient_Timer);

@@ -220,6 +220,47 @@ private slots:
         }
     }
 
+    void aReceiverMayCloseTheListenerWhileCallersWait_data()
+    {
+        QTest::addColumn<bool>("listensAgain");
+        QTest::newRow("closed") << false;
+        QTest::newRow("closed and listening anew") << true;
+    }
+
+    // The owner may close the control from within its handler, and even listen again at
+    // once: no further caller of that turn is handed out, from the old listener or the new.
+    void aReceiverMayCloseTheListenerWhileCallersWait()
+    {
+        QFETCH(bool, listensAgain);
+        SocketControl listener;
+        listener.setLocalAddress(QHostAddress::LocalHost);
+        QVERIFY(listener.Listen());
+        const quint16 firstPort = listener.LocalPort();
+        int taken = 0;
+        connect(&listener, &SocketControl::ConnectionRequest, this, [&](qintptr id) {
+            ++taken;
+            SocketControl::AnswerRequest(id, QByteArray("x"));
+            listener.Close();
+            if (listensAgain)
+                QVERIFY(listener.Listen());
+        });
+        std::vector<std::unique_ptr<QTcpSocket>> callers;
+        for (int i = 0; i < 3; ++i) {
+            callers.push_back(std::make_unique<QTcpSocket>());
+            callers.back()->connectToHost(QHostAddress::LocalHost, firstPort);
+            QVERIFY(callers.back()->waitForConnected(5000));
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(taken, 1);
+        QCOMPARE(listener.State(), qint16(listensAgain ? SocketControl::sckListening : SocketControl::sckClosed));
+        // The callers still queued on the closed listener are let go, not left hanging.
+        for (auto &caller : callers) {
+            QTRY_COMPARE_WITH_TIMEOUT(caller->state(), QAbstractSocket::UnconnectedState, 5000);
+        }
+        QTest::qWait(50);
+        QCOMPARE(taken, 1);
+    }
+
     void answerRequestEndsInOrderWhatTheCallerSent_data()
     {
         QTest::addColumn<bool>("sendsAfterTaken");

@@ -7,6 +7,7 @@
 // The program synchronizes with its own local time server on 127.0.0.1, so it must be
 // allowed to listen on port 37 (root, or CAP_NET_BIND_SERVICE); it runs without the clock
 // privilege, and its data file lists only 127.0.0.1.
+#include "StopProcess.h"
 #include "TestProgram.h"
 #include "TrayDesktop.h"
 
@@ -25,6 +26,7 @@ namespace {
 
 constexpr double CpuPerHourTarget = 0.5;   // seconds of CPU per hour with the icon shown
 constexpr double MemoryRatioTarget = 1.15; // resident memory beside the minimal tray program
+constexpr int EndGraceMs = 5000;           // milliseconds to end; the program writes its data file
 
 struct Usage {
     double cpuSeconds = -1; // user + system, seconds
@@ -69,16 +71,6 @@ bool startUnderDesktop(QProcess &process, const QProcessEnvironment &env, const 
     return process.waitForStarted(5000);
 }
 
-void stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished(3000);
-    }
-}
 
 } // namespace
 
@@ -134,9 +126,9 @@ int main(int argc, char *argv[])
         || !startUnderDesktop(minimal, env, { binaries + QStringLiteral("/bench_minimaltray") })
         || !startUnderDesktop(ticking, env, { binaries + QStringLiteral("/bench_minimaltray"), QStringLiteral("--tick") })) {
         out << "trayidle: cannot start the programs\n";
-        stop(program);
-        stop(minimal);
-        stop(ticking);
+        stopProcess(program, EndGraceMs);
+        stopProcess(minimal, EndGraceMs);
+        stopProcess(ticking, EndGraceMs);
         return 2;
     }
 
@@ -158,9 +150,9 @@ int main(int argc, char *argv[])
     const Usage tickingAfter = usageOf(ticking.processId());
     const bool allRan = program.state() == QProcess::Running && minimal.state() == QProcess::Running
                          && ticking.state() == QProcess::Running;
-    stop(program);
-    stop(minimal);
-    stop(ticking);
+    stopProcess(program, EndGraceMs);
+    stopProcess(minimal, EndGraceMs);
+    stopProcess(ticking, EndGraceMs);
 
     // The program's own record of its one attempt: a success before the measure began
     // means it was in state 0 all along (the next attempt is a day away).

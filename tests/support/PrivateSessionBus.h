@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StopProcess.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
@@ -87,13 +89,7 @@ public:
 
     void stop()
     {
-        if (mDaemon.state() != QProcess::NotRunning) {
-            mDaemon.terminate();
-            if (!mDaemon.waitForFinished(3000)) {
-                mDaemon.kill();
-                mDaemon.waitForFinished(3000);
-            }
-        }
+        stopProcess(mDaemon);
         mAddress.clear();
     }
 

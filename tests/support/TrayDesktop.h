@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LeakSuppressions.h"
+#include "StopProcess.h"
 
 #include <QDeadlineTimer>
 #include <QImage>
@@ -202,17 +203,6 @@ private:
                   .arg(mTrayer.exitCode())
                   .arg(QString::fromLocal8Bit(mTrayer.readAllStandardError()).trimmed());
         return false;
-    }
-
-    static void stopProcess(QProcess &process)
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(3000)) {
-            process.kill();
-            process.waitForFinished(3000);
-        }
     }
 
     QProcess mXvfb;

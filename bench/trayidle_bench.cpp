@@ -71,7 +71,6 @@ bool startUnderDesktop(QProcess &process, const QProcessEnvironment &env, const 
     return process.waitForStarted(5000);
 }
 
-
 } // namespace
 
 int main(int argc, char *argv[])

@@ -1,8 +1,9 @@
 #include "platform/SocketControl.h"
 
+#include <QtGlobal>
+
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -105,7 +106,7 @@ SocketControl::Taken SocketControl::takeCaller(qintptr listener)
         case EOPNOTSUPP:
             return { Taken::Gone, -1, {} };
         default:
-            return { Taken::Failed, -1, QString::fromLocal8Bit(std::strerror(errno)) };
+            return { Taken::Failed, -1, qt_error_string(errno) };
         }
     }
 }

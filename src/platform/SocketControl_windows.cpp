@@ -1,5 +1,7 @@
 #include "platform/SocketControl.h"
 
+#include <QtGlobal>
+
 #include <winsock2.h>
 
 namespace {
@@ -76,9 +78,8 @@ SocketControl::Taken SocketControl::takeCaller(qintptr listener)
         return { Taken::NoneWaiting, -1, {} };
     case WSAECONNRESET:
     case WSAEINTR:
-    case WSAENETDOWN:
         return { Taken::Gone, -1, {} };
     default:
-        return { Taken::Failed, -1, QStringLiteral("Winsock error %1").arg(error) };
+        return { Taken::Failed, -1, qt_error_string(error) };
     }
 }

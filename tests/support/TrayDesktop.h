@@ -151,11 +151,12 @@ public:
         return found;
     }
 
-    // Waits until at least count windows of the class are visible.
-    bool waitForWindows(const QString &windowClass, int count, int timeoutMs) const
+    // Waits until at least count windows of the class are visible; gives up early when the
+    // process that should show them (if named) has ended.
+    bool waitForWindows(const QString &windowClass, int count, int timeoutMs, const QProcess *owner = nullptr) const
     {
         QDeadlineTimer deadline(timeoutMs);
-        while (!deadline.hasExpired()) {
+        while (!deadline.hasExpired() && (!owner || owner->state() == QProcess::Running)) {
             if (windows(windowClass).size() >= count)
                 return true;
             QThread::msleep(100);
@@ -191,12 +192,8 @@ private:
             *error = QStringLiteral("trayer did not start: ") + mTrayer.errorString();
             return false;
         }
-        QDeadlineTimer deadline(StartTimeoutMs);
-        while (!deadline.hasExpired() && mTrayer.state() == QProcess::Running) {
-            if (!windows(QStringLiteral("trayer")).isEmpty())
-                return true;
-            QThread::msleep(100);
-        }
+        if (waitForWindows(QStringLiteral("trayer"), 1, StartTimeoutMs, &mTrayer))
+            return true;
         *error = mTrayer.state() == QProcess::Running
             ? QStringLiteral("trayer showed no window")
             : QStringLiteral("trayer ended with status %1 before it showed a window: %2")

@@ -122,7 +122,7 @@ inline std::unique_ptr<Process> listen(const QString &path, uint account, const 
     auto listening = std::make_unique<Process>();
     listening->process->start(QStringLiteral("sh"),
                               { QStringLiteral("-c"), QStringLiteral("exec %1 perl -e \"$1\" \"$2\" \"$3\"").arg(as(account).join(QLatin1Char(' '))),
-                                QStringLiteral("sh"), QString::fromLatin1(script), path, QString::fromLatin1(answer) });
+                                QStringLiteral("sh"), QString::fromLatin1(script), path, QString::fromUtf8(answer) });
     if (!waitForLine(*listening->process, listening->out, "listening\n")) {
         qWarning("the other account does not listen: %s", listening->process->readAllStandardError().constData());
         return nullptr;

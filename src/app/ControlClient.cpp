@@ -11,12 +11,14 @@
 
 namespace ControlClient {
 
-std::optional<Control::Answer> ask(const QString &socketName, Control::Command command)
+std::optional<Control::Answer> ask(const QString &dataFolder, Control::Command command)
 {
     QLocalSocket socket;
-    socket.connectToServer(socketName);
+    socket.connectToServer(controlSocketName(dataFolder));
     const QDeadlineTimer deadline(Control::RequestTimeoutMs);
     if (!socket.waitForConnected(int(deadline.remainingTime())))
+        return std::nullopt;
+    if (!peerMayAnswer(socket.socketDescriptor(), dataFolder))
         return std::nullopt;
     socket.write(Control::requestLine(command));
     if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
@@ -30,16 +32,18 @@ std::optional<Control::Answer> ask(const QString &socketName, Control::Command c
     answer += socket.readAll().left(Control::MaxAnswerBytes + 1 - answer.size());
     if (answer.size() > Control::MaxAnswerBytes || socket.state() == QLocalSocket::ConnectedState)
         return std::nullopt; // too long, or not closed: not a whole answer
-    return Control::decodeAnswer(answer);
+    std::optional<Control::Answer> decoded = Control::decodeAnswer(answer);
+    if (decoded)
+        decoded->text = Control::printable(decoded->text);
+    return decoded;
 }
 
 int command(const QString &dataFolder, Control::Command command)
 {
-    const QString name = controlSocketName(dataFolder);
     const QString lock = dataFolder + QStringLiteral("Brindlecot.lock");
     const QDeadlineTimer deadline(StartUpWaitMs);
     for (;;) {
-        if (const std::optional<Control::Answer> answer = ask(name, command)) {
+        if (const std::optional<Control::Answer> answer = ask(dataFolder, command)) {
             const QByteArray text = answer->text.toLocal8Bit();
             std::fputs(text.constData(), command == Control::Command::Status ? stdout : stderr);
             return answer->status;

@@ -14,9 +14,10 @@ constexpr int RetryMs = 100;        // milliseconds between two tries
 // What a later start says when the copy that holds the lock gives no answer in time.
 inline constexpr char NoAnswer[] = "Brindlecot is running but does not answer.\n";
 
-// One request to the copy listening at the socket name: its answer, or none when nobody
-// listens there or nobody answers in time.
-std::optional<Control::Answer> ask(const QString &socketName, Control::Command command);
+// One request to the copy of this data folder: its answer, its text printable, or none when
+// nobody listens there, nobody answers in time, or what listens runs as an account that
+// may not answer (peerMayAnswer): such a listener is not even sent the request.
+std::optional<Control::Answer> ask(const QString &dataFolder, Control::Command command);
 
 // A command given on the command line, for the copy whose data folder this is, printed as
 // the answer says; the exit status. Without a copy running, says so (NotRunning).

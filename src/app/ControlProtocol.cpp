@@ -54,6 +54,18 @@ std::optional<Answer> decodeAnswer(const QByteArray &bytes)
     return Answer { status, QString::fromUtf8(bytes.mid(end + 1)) };
 }
 
+QString printable(const QString &text)
+{
+    QString kept;
+    kept.reserve(text.size());
+    for (const QChar c : text) {
+        // C0, DEL and C1 (which holds the one-byte CSI of some terminals).
+        if (c.category() != QChar::Other_Control || c == QLatin1Char('\n') || c == QLatin1Char('\t'))
+            kept += c;
+    }
+    return kept;
+}
+
 QString statusText(const Facts &facts)
 {
     const QString yes = QStringLiteral("yes"), no = QStringLiteral("no");

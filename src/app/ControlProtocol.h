@@ -40,6 +40,10 @@ struct Answer {
 QByteArray encodeAnswer(const Answer &answer);
 // None when the bytes are not a whole answer.
 std::optional<Answer> decodeAnswer(const QByteArray &bytes);
+// The text as a second start prints it: without control characters (escape sequences, a
+// carriage return, a backspace) but for the newline and the tab, so that what answers
+// cannot rewrite the terminal.
+QString printable(const QString &text);
 
 // What "--status" prints, from the running copy's state.
 struct Facts {

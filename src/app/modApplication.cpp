@@ -30,6 +30,17 @@ namespace {
 
 enum class FirstCopy { Yes, No };
 
+// Another account holding the lock file open is no copy of this account's: this one runs,
+// and says why once.
+void sayForeignLock(const SingleInstance &oneCopy, bool acquired)
+{
+    const QByteArray holder = oneCopy.foreignAccount() == SingleInstance::UnknownAccount
+                                  ? QByteArray("no running copy of this account")
+                                  : "user ID " + QByteArray::number(oneCopy.foreignAccount()) + ", not by a copy of this account";
+    std::fprintf(stderr, "brindlecot: Brindlecot.lock is held by %s; starting anyway %s.\n", holder.constData(),
+                 acquired ? "with a new lock" : "without a lock");
+}
+
 // Takes the single-instance lock, or hands the start over to the copy that holds it: that
 // copy opens its Time Servers window. Only No ends this start, with *exitCode set.
 FirstCopy takeOver(SingleInstance &oneCopy, const QString &dataFolder, int *exitCode)
@@ -38,7 +49,10 @@ FirstCopy takeOver(SingleInstance &oneCopy, const QString &dataFolder, int *exit
     for (;;) {
         // A lock that cannot be taken for another reason (a folder it may not write, say)
         // does not keep the program from running.
-        if (oneCopy.tryAcquire() || oneCopy.error() != EWOULDBLOCK)
+        const bool acquired = oneCopy.tryAcquire();
+        if (oneCopy.foreignLock())
+            sayForeignLock(oneCopy, acquired);
+        if (acquired || oneCopy.error() != EWOULDBLOCK)
             return FirstCopy::Yes;
         // The running copy may still be starting, before its control socket is there.
         std::optional<Control::Answer> answer;
@@ -47,7 +61,7 @@ FirstCopy takeOver(SingleInstance &oneCopy, const QString &dataFolder, int *exit
             char name[] = "brindlecot";
             char *arguments[] = { name, nullptr };
             QCoreApplication asking(count, arguments);
-            answer = ControlClient::ask(controlSocketName(dataFolder), Control::Command::Show);
+            answer = ControlClient::ask(dataFolder, Control::Command::Show);
         }
         if (answer) {
             std::fputs(answer->text.toLocal8Bit().constData(), stderr);
@@ -136,6 +150,9 @@ int Main(int argc, char *argv[])
     // Later starts and the command line reach this copy here. Without the socket the
     // program runs on; a later start then says that it gets no answer.
     ControlServer control([&form](Control::Command command) { return form.Command(command); });
+    if (const QString refusal = runtimeFolderRefusal(dataFolder); !refusal.isEmpty())
+        std::fprintf(stderr, "brindlecot: XDG_RUNTIME_DIR=%s is not used for the control socket (%s); it is in the data folder instead.\n",
+                     qgetenv("XDG_RUNTIME_DIR").constData(), qPrintable(refusal));
     if (!control.listen(controlSocketName(dataFolder)))
         std::fprintf(stderr, "brindlecot: no control socket: %s\n", qPrintable(control.errorString()));
 

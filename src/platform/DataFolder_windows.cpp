@@ -1,5 +1,7 @@
 #include "platform/DataFolder.h"
 
+#include <QDir>
+
 #include <qt_windows.h>
 
 // The all-users application-data folder on the drive that holds Windows.
@@ -13,3 +15,13 @@ QString defaultDataFolder()
     drive = drive.left(3); // "C:\"
     return drive + QStringLiteral("Documents and Settings\\All Users\\Application Data\\Brindlecot\\");
 }
+
+// The folder is shared by every account on purpose; the installer sets its rights.
+void createPrivateFolder(const QString &dataFolder)
+{
+    QDir().mkpath(dataFolder);
+}
+
+void keepFilePrivate(int) { }
+
+void keepFilePrivate(const QString &) { }

@@ -5,8 +5,8 @@
 #include "servers/BinaryFields.h"
 #include "servers/DefaultServers.h"
 #include "servers/clsHosts.h"
+#include "platform/DataFolder.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
@@ -46,7 +46,7 @@ QString dataFilePath(const QString &dataFolder)
 
 void CreateDataFolder(const QString &dataFolder)
 {
-    QDir().mkpath(dataFolder);
+    createPrivateFolder(dataFolder);
 }
 
 bool DataFileIsValid(const QString &path)
@@ -65,6 +65,9 @@ bool DataFileIsValid(QIODevice &file)
 
 bool LoadDataFile(const QString &dataFolder, IntervalChoice &interval, clsHosts &Hosts)
 {
+    // A file that an earlier version left readable or writable by others is closed to them
+    // first: it names the servers that set this account's clock.
+    keepFilePrivate(dataFilePath(dataFolder));
     QFile file(dataFilePath(dataFolder));
     if (!file.open(QIODevice::ReadOnly))
         return false;
@@ -97,6 +100,9 @@ bool SaveDataFile(const QString &dataFolder, const IntervalChoice &interval, con
     QSaveFile file(dataFilePath(dataFolder));
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // The new file is born with the umask (0666 & ~umask) or with the mode of the file it
+    // replaces; either may let others read or write it.
+    keepFilePrivate(file.handle());
     // QSaveFile::commit() does not report a failure of its final flush (Qt 6.4): a
     // short write there would replace the old file with a truncated one. Flushing
     // first brings that failure to light while the old file is still in place.

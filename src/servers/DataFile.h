@@ -19,8 +19,9 @@ inline constexpr char FileName[] = "Brindlecot.dat";
 // The folder (with its trailing separator) followed by the file name.
 QString dataFilePath(const QString &dataFolder);
 
-// Creates the data folder with any missing parents. Failures are ignored: a folder that
-// cannot be made shows later as a file that cannot be opened.
+// Creates the data folder with any missing parents, private to this account (see
+// createPrivateFolder). Failures are ignored: a folder that cannot be made shows later as a
+// file that cannot be opened.
 void CreateDataFolder(const QString &dataFolder);
 
 // True when the file can be opened and its first 16-bit value is 1 or more.
@@ -35,6 +36,7 @@ bool LoadDataFile(const QString &dataFolder, IntervalChoice &interval, clsHosts 
 bool LoadDataFile(QIODevice &file, IntervalChoice &interval, clsHosts &Hosts);
 
 // Writes the whole file. The file on disk is replaced only once the new one is complete,
-// so a failed save leaves the previous file as it was. True on success.
+// so a failed save leaves the previous file as it was; the new file is this account's
+// alone (0600 on Linux), whatever the umask or the old file's mode. True on success.
 bool SaveDataFile(const QString &dataFolder, const IntervalChoice &interval, const clsHosts &Hosts);
 bool SaveDataFile(QIODevice &file, const IntervalChoice &interval, const clsHosts &Hosts);

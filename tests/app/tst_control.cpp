@@ -1,4 +1,5 @@
 #include "ClockPrivilege.h"
+#include "OtherAccount.h"
 #include "PortThirtySevenServer.h"
 #include "TestProgram.h"
 #include "TrayDesktop.h"
@@ -14,6 +15,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -22,6 +24,12 @@ constexpr int AnswerWaitMs = 3000;  // milliseconds
 constexpr int FloodConnections = 1000;
 constexpr int FloodWave = 100;      // connections open at once
 const QString Unanswered = LoopbackAddress::Unanswered;
+
+bool setOwnerAndMode(const QString &path, uint account, mode_t mode)
+{
+    const QByteArray name = QFile::encodeName(path);
+    return ::chown(name.constData(), account, account) == 0 && ::chmod(name.constData(), mode) == 0;
+}
 
 } // namespace
 
@@ -251,31 +259,168 @@ private slots:
     }
 
     // Even where another account can reach the socket (its folder and the socket opened to
-    // all here), the copy answers it nothing.
+    // all here, and a link to it in that account's own runtime folder), the copy answers it
+    // nothing: its --quit ends nothing.
     void anotherAccountIsRefused()
     {
-        if (::geteuid() != 0)
-            QSKIP("needs root to run a command as another account");
+        if (const QString why = OtherAccount::unavailable(); !why.isEmpty())
+            QSKIP(qPrintable(why));
         auto copy = startHeadless();
         QVERIFY(copy);
+        const QString socket = socketName(); // named while the runtime folder is still 0700
         for (const QString &path : { mProgram->home(), mProgram->runtimeFolder(), mProgram->dataFolder() })
             QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
                                                     | QFile::ExeOther));
-        QVERIFY(QFile::setPermissions(socketName(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther));
+        QVERIFY(QFile::setPermissions(socket, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther));
+        const QString otherRuntime = mProgram->home() + QStringLiteral("/other-run");
+        QVERIFY(QDir().mkpath(otherRuntime));
+        QVERIFY(setOwnerAndMode(otherRuntime, OtherAccount::Nobody, 0700));
+        QVERIFY(QFile::link(socket, otherRuntime + QLatin1Char('/') + QFileInfo(socket).fileName()));
 
-        QProcess other;
-        other.setProcessEnvironment(mProgram->environment());
-        other.start(QStringLiteral("setpriv"),
-                    { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
-                      QStringLiteral("--bounding-set"), QStringLiteral("-sys_time,-net_bind_service"), QStringLiteral("--"),
-                      mProgram->executable(), QStringLiteral("--quit") });
-        QVERIFY(other.waitForFinished(TestProgram::EndTimeoutMs * 2));
-        QCOMPARE(other.readAllStandardOutput(), QByteArray());
-        QCOMPARE(other.readAllStandardError(), QByteArray("Brindlecot is running but does not answer.\n"));
-        QCOMPARE(other.exitCode(), 1);
+        QProcessEnvironment env = mProgram->environment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), otherRuntime);
+        const TestProgram::Finished other
+            = TestProgram(QStandardPaths::findExecutable(QStringLiteral("setpriv")))
+                  .run(OtherAccount::as(OtherAccount::Nobody).mid(1) + QStringList { mProgram->executable(), QStringLiteral("--quit") },
+                       TestProgram::EndTimeoutMs * 2, env);
+        QVERIFY(other.ended);
+        QCOMPARE(other.out, QByteArray());
+        // It may not even look at the lock (0600) to see whether a copy runs.
+        QCOMPARE(other.err, QByteArray("Brindlecot is not running.\n"));
+        QCOMPARE(other.exitCode, 3);
         QCOMPARE(copy->state(), QProcess::Running);
+        QVERIFY(QFile::setPermissions(mProgram->runtimeFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QCOMPARE(mProgram->run({ QStringLiteral("--status") }).exitCode, 0);
         QVERIFY(TestProgram::terminate(*copy));
+    }
+
+    // Another account holds a shared lock on the lock file, through a descriptor it opened
+    // while an earlier version left the folder and the lock readable to all. The copy starts
+    // anyway, says why in one line, and later starts find it as before.
+    void anotherAccountsLockDoesNotStopTheCopy()
+    {
+        if (const QString why = OtherAccount::unavailable(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        QVERIFY(mProgram->writeDataFile({ Unanswered }));
+        QFile lock(mProgram->lockFile());
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.close();
+        QVERIFY(setOwnerAndMode(mProgram->dataFolder(), ::geteuid(), 0755));
+        QVERIFY(setOwnerAndMode(mProgram->lockFile(), ::geteuid(), 0644));
+        const auto other = OtherAccount::holdSharedLock(mProgram->lockFile(), OtherAccount::Nobody);
+        QVERIFY(other);
+
+        auto copy = mProgram->start();
+        QVERIFY(copy && mProgram->settled(*copy));
+        QByteArray told;
+        QVERIFY2(TestProgram::waitForError(*copy, told, "Looking for a time server...\n", AnswerWaitMs), told.constData());
+        QCOMPARE(told, QByteArray("brindlecot: Brindlecot.lock is held by user ID 65534, not by a copy of this account; "
+                                  "starting anyway with a new lock.\n"
+                                  "Looking for a time server...\n"));
+        QCOMPARE(QFileInfo(mProgram->dataFolder()).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        QCOMPARE(QFileInfo(mProgram->lockFile()).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser);
+
+        const TestProgram::Finished second = mProgram->run({});
+        QVERIFY(second.ended);
+        QCOMPARE(second.exitCode, 0);
+        QCOMPARE(second.err, QByteArray("Brindlecot is running without a display: it has no window to show.\n"));
+        QCOMPARE(mProgram->run({ QStringLiteral("--status") }).exitCode, 0);
+        QCOMPARE(other->process->state(), QProcess::Running); // it held on throughout
+        QVERIFY(TestProgram::terminate(*copy));
+    }
+
+    // XDG_RUNTIME_DIR names a folder that every account may write (/tmp, as some su, sudo
+    // and container set-ups leave it), where another account listens at the socket's name
+    // first. The copy keeps its socket in its data folder instead and says so; later starts
+    // look there too, and the other account hears nothing.
+    void aSharedRuntimeFolderIsNotUsed()
+    {
+        if (const QString why = OtherAccount::unavailable(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        QTemporaryDir shared;
+        QVERIFY(shared.isValid());
+        QVERIFY(setOwnerAndMode(shared.path(), 0, 01777));
+        const QString squatted = shared.filePath(QFileInfo(socketName()).fileName());
+        const auto other = OtherAccount::listen(squatted, OtherAccount::Nobody, "0\nState: all is well\n");
+        QVERIFY(other);
+        QProcessEnvironment env = mProgram->environment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), shared.path());
+
+        QVERIFY(mProgram->writeDataFile({ Unanswered }));
+        auto copy = mProgram->start({}, env);
+        QVERIFY(copy);
+        QByteArray told;
+        QVERIFY2(TestProgram::waitForError(*copy, told, "Looking for a time server...\n", TestProgram::StartTimeoutMs),
+                 told.constData());
+        QCOMPARE(told, QByteArray("brindlecot: XDG_RUNTIME_DIR=" + QFile::encodeName(shared.path())
+                                  + " is not used for the control socket (mode 1777, not 0700); it is in the data folder "
+                                    "instead.\n"
+                                    "Looking for a time server...\n"));
+        const TestProgram::Finished status = mProgram->run({ QStringLiteral("--status") }, TestProgram::EndTimeoutMs, env);
+        QCOMPARE(status.exitCode, 0);
+        QVERIFY2(status.out.startsWith("State: Looking for a time server...\n"), status.out.constData());
+        const TestProgram::Finished quit = mProgram->run({ QStringLiteral("--quit") }, TestProgram::EndTimeoutMs, env);
+        QCOMPARE(quit.exitCode, 0);
+        QVERIFY(copy->waitForFinished(TestProgram::EndTimeoutMs));
+        QCOMPARE(other->told(), QByteArray("listening\n"));
+    }
+
+    // A later start believes only a copy of its own account (or root's) at the socket: a
+    // listener of another account, even in this account's own runtime folder, is not sent
+    // the request, and its answer is not printed. What a believed copy answers is printed
+    // without its control characters.
+    void onlyThisAccountsCopyIsBelieved_data()
+    {
+        QTest::addColumn<uint>("listener");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("heard");
+        QTest::newRow("another account") << OtherAccount::Stranger << 3 << QByteArray() << QByteArray("listening\nconnection\n");
+        QTest::newRow("this account, escape sequences") << OtherAccount::Nobody << 0 << QByteArray("[2J]0;ownedState: [31mred[0m\tok\n")
+                                                        << QByteArray("listening\nconnection\nrequest: status\n");
+    }
+
+    void onlyThisAccountsCopyIsBelieved()
+    {
+        QFETCH(uint, listener);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, heard);
+        if (const QString why = OtherAccount::unavailable(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        // The later start runs as nobody, with a runtime folder and a data home of its own.
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        QVERIFY(setOwnerAndMode(root.path(), 0, 0755));
+        const QString runtime = root.filePath(QStringLiteral("run"));
+        const QString data = root.filePath(QStringLiteral("data"));
+        const QString listenerFolder = root.filePath(QStringLiteral("listener"));
+        for (const QString &folder : { runtime, data, listenerFolder })
+            QVERIFY(QDir().mkpath(folder));
+        QVERIFY(setOwnerAndMode(runtime, OtherAccount::Nobody, 0700));
+        QVERIFY(setOwnerAndMode(data, OtherAccount::Nobody, 0700));
+        QVERIFY(setOwnerAndMode(listenerFolder, listener, 0700));
+        // The listener binds in its own folder; its socket is then moved to the name that
+        // the later start looks for (as root may: no other account could put it there).
+        const auto other = OtherAccount::listen(listenerFolder + QStringLiteral("/s"), listener,
+                                                "0\n\x1b[2J\x1b]0;owned\x07State: \x1b[31mred\x1b[0m\r\b\t\u009bok\n");
+        QVERIFY(other);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(mProgram->runtimeFolder()));
+        const QString name = runtime + QLatin1Char('/') + QFileInfo(controlSocketName(data + QStringLiteral("/Brindlecot/"))).fileName();
+        QVERIFY(QFile::rename(listenerFolder + QStringLiteral("/s"), name));
+
+        QProcessEnvironment env = mProgram->environment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), data);
+        const TestProgram::Finished status
+            = TestProgram(QStandardPaths::findExecutable(QStringLiteral("setpriv")))
+                  .run(OtherAccount::as(OtherAccount::Nobody).mid(1) + QStringList { mProgram->executable(), QStringLiteral("--status") },
+                       TestProgram::EndTimeoutMs * 2, env);
+        QVERIFY(status.ended);
+        QCOMPARE(status.exitCode, exitCode);
+        QCOMPARE(status.out, out);
+        QCOMPARE(status.err, exitCode == 3 ? QByteArray("Brindlecot is not running.\n") : QByteArray());
+        QTRY_COMPARE_WITH_TIMEOUT(other->told(), heard, AnswerWaitMs);
     }
 
     // On a desktop (here without a notification area), a second start opens the running

@@ -2,6 +2,7 @@
 #include "platform/DataFolder.h"
 #include "servers/DataFile.h"
 #include "servers/DefaultServers.h"
+#include "platform/SingleInstance.h"
 
 #include "FakeSystemClock.h"
 #include "LittleEndianBytes.h"
@@ -17,10 +18,21 @@
 #include <csignal>
 #include <optional>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 using namespace LittleEndianBytes;
+
+constexpr uint NoFile = 0; // in the modes table: nothing there before
+
+// The permission bits of what is at the path (not followed); -1 for none.
+int modeOf(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
 
 // The fields before the host block; declaredLength may disagree with the path's bytes.
 QByteArray header(qint16 version, qint32 interval, qint16 flag = 0, const QByteArray &path = {},
@@ -353,6 +365,101 @@ private slots:
         reloaded.DataFolder = program.state.DataFolder;
         QVERIFY(LoadDataFile(reloaded));
         QCOMPARE(reloaded.Hosts.count(), 14);
+    }
+
+    // The data folder is this account's alone, and so are the lock and the data file, however
+    // the umask is set and whatever an earlier version left behind.
+    void folderAndFilesArePrivate_data()
+    {
+        QTest::addColumn<uint>("umask");
+        QTest::addColumn<uint>("folderBefore"); // NoFile: none yet
+        QTest::addColumn<uint>("filesBefore");
+        QTest::newRow("new, umask 000") << 000u << NoFile << NoFile;
+        QTest::newRow("new, umask 022") << 022u << NoFile << NoFile;
+        QTest::newRow("new, umask 077") << 077u << NoFile << NoFile;
+        QTest::newRow("an earlier version's 0755 and 0644, umask 022") << 022u << 0755u << 0644u;
+        QTest::newRow("0777 and 0666, umask 000") << 000u << 0777u << 0666u;
+    }
+
+    void folderAndFilesArePrivate()
+    {
+        QFETCH(uint, umask);
+        QFETCH(uint, folderBefore);
+        QFETCH(uint, filesBefore);
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const QString folder = root.filePath("data/Brindlecot/");
+        const QString dataFile = folder + "Brindlecot.dat";
+        const QString lockFile = folder + "Brindlecot.lock";
+        const mode_t previous = ::umask(mode_t(umask));
+        const auto restore = qScopeGuard([previous] { ::umask(previous); });
+        if (folderBefore != NoFile) {
+            QVERIFY(QDir().mkpath(folder));
+            QCOMPARE(::chmod(QFile::encodeName(folder).constData(), folderBefore), 0);
+            for (const QString &path : { dataFile, lockFile }) {
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(fixture("one_server.dat"));
+                file.close();
+                QCOMPARE(::chmod(QFile::encodeName(path).constData(), filesBefore), 0);
+            }
+        }
+
+        FakeSystemClock clock;
+        FakeTimeZoneBias zone;
+        ProgramState state { clock, zone };
+        state.DataFolder = folder;
+        CreateDataFolder(state);
+        QCOMPARE(modeOf(folder), 0700);
+        QCOMPARE(modeOf(root.filePath("data")), int(0777 & ~umask)); // a parent is not the program's
+        if (filesBefore != NoFile) {
+            QVERIFY(LoadDataFile(state)); // reading is enough
+            QCOMPARE(modeOf(dataFile), 0600);
+        }
+        SingleInstance oneCopy(lockFile);
+        QVERIFY(oneCopy.tryAcquire());
+        QCOMPARE(modeOf(lockFile), 0600);
+        // The first save makes the file, the second replaces it.
+        for (int save = 0; save < 2; ++save) {
+            QVERIFY(SaveDataFile(state));
+            QCOMPARE(modeOf(dataFile), 0600);
+        }
+    }
+
+    // What is not this account's own, or not a plain file or folder, is left as it is.
+    void othersFilesAndLinksAreLeftAlone()
+    {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const QString folder = root.filePath("Brindlecot/");
+        QVERIFY(QDir().mkpath(folder));
+        // A data file reached through a link the user made keeps its target's mode; the
+        // folder is reached through a link too, and neither is changed.
+        const QString target = root.filePath("elsewhere.dat");
+        QVERIFY(QFile::copy(QStringLiteral(FIXTURES_DIR "/one_server.dat"), target));
+        QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0644), 0);
+        QVERIFY(QFile::link(target, folder + "Brindlecot.dat"));
+        QVERIFY(QFile::link(folder, root.filePath("linked")));
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+        CreateDataFolder(root.filePath("linked/"));
+        QCOMPARE(modeOf(folder), 0755);
+        FakeSystemClock clock;
+        FakeTimeZoneBias zone;
+        ProgramState state { clock, zone };
+        state.DataFolder = folder;
+        QVERIFY(LoadDataFile(state)); // the link is still followed for reading
+        QCOMPARE(modeOf(target), 0644);
+
+        if (::geteuid() != 0)
+            QSKIP("needs root to give a file to another account");
+        const QString foreign = root.filePath("foreign.dat");
+        QVERIFY(QFile::copy(target, foreign));
+        QCOMPARE(::chmod(QFile::encodeName(foreign).constData(), 0644), 0);
+        QCOMPARE(::chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+        QVERIFY(QFile::remove(folder + "Brindlecot.dat"));
+        QVERIFY(QFile::rename(foreign, folder + "Brindlecot.dat"));
+        QVERIFY(LoadDataFile(state));
+        QCOMPARE(modeOf(folder + "Brindlecot.dat"), 0644);
     }
 
     void dataFolderLocation()

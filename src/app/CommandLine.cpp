@@ -18,8 +18,14 @@ struct CommandOption {
 };
 constexpr CommandOption CommandOptions[] = {
     { "show", "Opens the running copy's Time Servers window.", Control::Command::Show },
-    { "sync-now", "Has the running copy synchronize now, as \"Synchronize Now\" does.", Control::Command::SyncNow },
-    { "quit", "Ends the running copy, as \"Exit\" does; it saves its data first.", Control::Command::Quit },
+    { "sync-now",
+      "Has the running copy synchronize now, as \"Synchronize Now\" does; refused while paused or while "
+      "the Time Servers window is open (which comes to the front).",
+      Control::Command::SyncNow },
+    { "quit",
+      "Ends the running copy, as \"Exit\" does; it saves its data first. It closes an open Time Servers "
+      "window as its Close does, and answers an open question No.",
+      Control::Command::Quit },
     { "status", "Prints the running copy's state; the exit status is 3 when none runs.", Control::Command::Status },
 };
 

@@ -1,7 +1,9 @@
 #pragma once
 
-// Which of the tray menu's commands may be used now. The menu and the commands that later
-// starts pass on (--sync-now, --quit) follow the same rules.
+// Which of the tray menu's commands may be used now. The menu, its commands themselves (a
+// desktop that shows the menu over D-Bus may deliver a click on an item it shows disabled)
+// and --sync-now from a later start follow these rules. --quit does not: like the end of the
+// session, it ends the program whatever is open.
 namespace MenuRules {
 
 struct Situation {
@@ -12,7 +14,7 @@ struct Situation {
 };
 
 struct Enabled {
-    bool synchronize = false; // "Synchronize Now" and "Synchronize Every..."
+    bool synchronize = false; // "Synchronize Now", "Synchronize Every..." and its "Minute", "Hour", "Day"
     bool pause = false;
     bool hostList = false;    // "Edit Time Servers..."
     bool hostDefaults = false;

@@ -31,6 +31,18 @@ constexpr int NoticeShown = 20000; // milliseconds
 constexpr int NoTrayNoticeDelay = 10000; // milliseconds: time for a late panel to appear
 constexpr int NotificationIconSize = 64; // pixels
 
+// Shows a window that is open already in front of the others: restored when minimized (a
+// maximized one stays maximized), raised, and given the keyboard.
+void bringForward(QWidget *window)
+{
+    if (!window)
+        return;
+    window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 } // namespace
 
 frmMain::frmMain(ProgramState &state, Presence presence, QObject *parent) : frmMain(state, presence, Ports {}, parent) { }
@@ -56,6 +68,7 @@ frmMain::frmMain(ProgramState &state, Presence presence, const Ports &ports, QOb
     connect(&tmrIcon, &QTimer::timeout, this, &frmMain::tmrIcon_Timer);
     tmrIcon.start();
     programFolder = QCoreApplication::applicationDirPath();
+    beep = [] { QApplication::beep(); };
     clockAccess = readClockAccess();
 }
 
@@ -107,9 +120,14 @@ void frmMain::Shutdown()
     if (mUnloaded)
         return;
     mUnloaded = true;
-    // An open Time Servers window hands its check boxes over before the file is written.
+    // An open Time Servers window hands its check boxes over before the file is written,
+    // as its Close does.
     if (mHosts)
         mHosts->Form_Unload();
+    // An open question is answered No: nothing that only a Yes would do is done, and it
+    // does not stay open for a program that has ended.
+    if (mQuestion)
+        mQuestion->done(QMessageBox::No);
     Form_QueryUnload();
     Form_Unload();
     if (mTray) {
@@ -337,7 +355,7 @@ void frmMain::trayIcon_LeftPress()
     if (mQuestionOpen)
         return;
     if (mState.PauseChecked)
-        QApplication::beep();
+        beep();
     else
         ShowTimeServers();
 }
@@ -350,6 +368,10 @@ void frmMain::mnuSysTray_AboutToShow()
     const MenuRules::Enabled enabled = MenuRules::enabled(situation());
     tray.mnuSynchronize->setEnabled(enabled.synchronize);
     tray.mnuSynchronize0->menuAction()->setEnabled(enabled.synchronize);
+    // The submenu's items too: a desktop that shows the menu over D-Bus delivers a click
+    // on an item of a disabled submenu all the same.
+    for (QAction *item : { tray.mnuSynchronize1, tray.mnuSynchronize2, tray.mnuSynchronize3 })
+        item->setEnabled(enabled.synchronize);
     tray.mnuPause->setEnabled(enabled.pause);
     tray.mnuHostList->setEnabled(enabled.hostList);
     tray.mnuHostDefaults->setEnabled(enabled.hostDefaults);
@@ -371,6 +393,11 @@ void frmMain::mnuSynchronize_Click()
 
 void frmMain::mnuSynchronizeEvery_Click(qint32 code)
 {
+    // A click that arrives while the items are disabled changes nothing: neither the
+    // interval nor the file, which the Time Servers window or the open question may be
+    // about to change.
+    if (!MenuRules::enabled(situation()).synchronize)
+        return;
     mState.Interval.applyCode(code);
     mnuSysTray_AboutToShow();
     // What the user chose is on disk at once.
@@ -403,8 +430,10 @@ void frmMain::mnuHostDefaults_Click()
     // Meanwhile the icon and its menu do nothing, also where the desktop still delivers
     // them (over D-Bus), so that nothing reads the list before the answer changes it.
     mQuestionOpen = true;
+    mQuestion = &box;
     mnuSysTray_AboutToShow();
     const int answer = box.exec();
+    mQuestion = nullptr;
     mQuestionOpen = false;
     mnuSysTray_AboutToShow();
     // The program may have been told to end while the question was open.
@@ -459,36 +488,39 @@ Control::Answer frmMain::Command(Control::Command command)
     case Control::Command::Show:
         if (mPresence == Presence::Headless)
             return { Control::Done, QStringLiteral("Brindlecot is running without a display: it has no window to show.\n") };
-        if (mQuestionOpen)
+        if (mQuestionOpen) {
+            bringForward(mQuestion);
             return { Control::Refused, waiting };
-        if (frmHosts *window = hostsWindow()) {
-            window->showNormal();
-            window->raise();
-            window->activateWindow();
-        } else {
-            ShowTimeServers();
         }
+        if (frmHosts *window = hostsWindow())
+            bringForward(window);
+        else
+            ShowTimeServers();
         return { Control::Done, QString() };
     case Control::Command::SyncNow:
         if (enabled.synchronize) {
             mnuSynchronize_Click();
             return { Control::Done, QString() };
         }
-        if (mQuestionOpen)
+        // Refused; what stands in the way is brought to the front, so that the user sees
+        // why (a headless copy has nothing to show).
+        if (mQuestionOpen) {
+            bringForward(mQuestion);
             return { Control::Refused, waiting };
+        }
         if (mState.PauseChecked)
             return { Control::Refused, QStringLiteral("Synchronization is paused; resume it from the menu first.\n") };
+        if (frmHosts *window = hostsWindow())
+            bringForward(window);
         return { Control::Refused,
                  QStringLiteral("The Time Servers window is open; Brindlecot synchronizes when it closes.\n") };
     case Control::Command::Quit:
-        if (enabled.exit) {
-            // After the answer has gone out.
-            QTimer::singleShot(0, this, &frmMain::mnuExit_Click);
-            return { Control::Done, QString() };
-        }
-        if (mQuestionOpen)
-            return { Control::Refused, waiting };
-        return { Control::Refused, QStringLiteral("The Time Servers window is open; close it first.\n") };
+        // Whatever is open, as at the end of the session: an open Time Servers window is
+        // closed as its Close does, an open question is answered No, and the data file is
+        // written. The launcher's "Exit" action comes this way, and there the user would
+        // not see a refusal. After the answer has gone out.
+        QTimer::singleShot(0, this, &frmMain::Shutdown);
+        return { Control::Done, QString() };
     }
     return { Control::BadRequest, QStringLiteral("unknown request\n") };
 }

@@ -14,9 +14,11 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class frmHosts;
+class QMessageBox;
 class TrayIcon;
 class frmAbout;
 struct ProgramState;
@@ -61,7 +63,9 @@ public:
     // On a desktop still without a notification area some time after the start, tells the
     // user once, through the desktop's notifications, where the program is.
     void TellWhereItRuns();
-    // A command from a later start or the command line, with the menu's enabled rules.
+    // A command from a later start or the command line: --sync-now with the menu's enabled
+    // rules (a refusal brings the window or question in the way to the front), --quit
+    // whatever is open (the whole shutdown, as at the end of the session).
     Control::Answer Command(Control::Command command);
     // The tray display tick: the tray state as picture and tool tip, and the blink phase.
     void tmrIcon_Timer();
@@ -122,6 +126,8 @@ public:
 
     // The folder of the executable, where the installed pages are looked for.
     QString programFolder;
+    // The system beep of a left press while paused.
+    std::function<void()> beep;
     // Who may set the clock, read when the object is made.
     ClockAccess clockAccess;
 
@@ -154,6 +160,7 @@ private:
     TrayDisplay::SynchronizedToolTip mSynchronizedToolTip;
     QString mToldToolTip; // the state last told in a line
     bool mQuestionOpen = false;
+    QPointer<QMessageBox> mQuestion; // while mQuestionOpen
     bool mUnloaded = false;
     QPointer<frmHosts> mHosts;
 };

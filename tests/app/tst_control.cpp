@@ -454,10 +454,11 @@ private slots:
         if (!shot.isNull())
             shot.save(QDir::currentPath() + QStringLiteral("/second-start.png"));
 
-        // The window is open, so --quit is refused as Exit is, and --status still answers.
-        const TestProgram::Finished quit = mProgram->run({ QStringLiteral("--quit") }, TestProgram::EndTimeoutMs, env);
-        QCOMPARE(quit.exitCode, 1);
-        QCOMPARE(quit.err, QByteArray("The Time Servers window is open; close it first.\n"));
+        // The window is open, so --sync-now is refused as "Synchronize Now" is, and --status
+        // still answers.
+        const TestProgram::Finished sync = mProgram->run({ QStringLiteral("--sync-now") }, TestProgram::EndTimeoutMs, env);
+        QCOMPARE(sync.exitCode, 1);
+        QCOMPARE(sync.err, QByteArray("The Time Servers window is open; Brindlecot synchronizes when it closes.\n"));
         QCOMPARE(mProgram->run({ QStringLiteral("--status") }, TestProgram::EndTimeoutMs, env).exitCode, 0);
         QVERIFY(TestProgram::terminate(*copy));
     }

@@ -21,6 +21,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 // Records the pages the program hands to the browser instead of opening them.
 class PageCatcher : public QObject
@@ -154,7 +155,7 @@ private slots:
         QTest::addColumn<int>("hostsShowing");
         QTest::addColumn<bool>("paused");
         QTest::addColumn<int>("aboutShowing");
-        QTest::addColumn<bool>("synchronize"); // Synchronize Now, Synchronize Every...
+        QTest::addColumn<bool>("synchronize"); // Synchronize Now, Synchronize Every... with its items
         QTest::addColumn<bool>("middle");      // Edit Time Servers..., Restore Defaults, Pause, Exit
         QTest::addColumn<bool>("about");
         QTest::newRow("Time Servers open") << 1 << false << 0 << false << false << false;
@@ -180,12 +181,25 @@ private slots:
 
         QCOMPARE(tray().mnuSynchronize->isEnabled(), synchronize);
         QCOMPARE(tray().mnuSynchronize0->menuAction()->isEnabled(), synchronize);
+        // "Minute", "Hour" and "Day" too: a desktop that shows the menu over D-Bus offers
+        // them, and delivers a click on them, whatever their submenu's state.
+        for (QAction *item : tray().mnuSynchronize0->actions())
+            QCOMPARE(item->isEnabled(), synchronize);
         for (QAction *item : { tray().mnuHostList, tray().mnuHostDefaults, tray().mnuPause, tray().mnuExit })
             QCOMPARE(item->isEnabled(), middle);
         QCOMPARE(tray().mnuAbout->isEnabled(), about);
         for (QAction *item : { tray().mnuHomePage, tray().mnuFeedback, tray().mnuHelp })
             QVERIFY(item->isEnabled());
         QCOMPARE(tray().mnuPause->isChecked(), paused);
+
+        // A click on "Minute" that arrives anyway changes the interval, and writes the
+        // file, only where the item is enabled.
+        QVERIFY(mState->Interval.Day);
+        mForm->mnuSynchronizeEvery_Click(1);
+        QCOMPARE(mState->Interval.Minute, synchronize);
+        QCOMPARE(mState->Interval.Day, !synchronize);
+        QCOMPARE(QFile::exists(dataFile()), synchronize);
+        mState->PauseChecked = false;
         mState->HostsShowing = 0;
         mState->AboutShowing = 0;
     }
@@ -240,11 +254,19 @@ private slots:
     void pauseOnAndOff()
     {
         mState->TrayAlert = 0;
+        int beeps = 0;
+        mForm->beep = [&beeps] { ++beeps; };
         tray().mnuPause->trigger();
         QVERIFY(mState->PauseChecked);
         QVERIFY(tray().mnuPause->isChecked());
         QCOMPARE(mState->TrayAlert, qint16(-1));
         QVERIFY(!QFile::exists(dataFile())); // the paused state is not stored
+
+        // Paused, a left press only beeps.
+        emit tray().leftPressed();
+        QCOMPARE(beeps, 1);
+        QVERIFY(!mForm->hostsWindow());
+        QCOMPARE(mState->HostsShowing, qint16(0));
 
         // Paused, Synchronize Now starts nothing.
         mForm->mnuSynchronize_Click();
@@ -256,14 +278,22 @@ private slots:
         QCOMPARE(mState->TrayAlert, qint16(3));
         mForm->tmrIcon_Timer();
         QCOMPARE(tray().icon().toolTip(), QStringLiteral("Looking for a time server..."));
+
+        // Not paused, it opens the Time Servers window, without a beep.
+        emit tray().leftPressed();
+        QVERIFY(mForm->hostsWindow());
+        QCOMPARE(beeps, 1);
     }
 
     void restoreDefaults_data()
     {
-        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<QMessageBox::StandardButton>("answer"); // NoButton: --quit meanwhile
         QTest::addColumn<int>("servers");
         QTest::newRow("No changes nothing") << QMessageBox::No << 1;
         QTest::newRow("Yes adds the built-in servers and saves") << QMessageBox::Yes << 15;
+        // The program ends as at the end of the session: the question closes as No would,
+        // and the list is written as it stands.
+        QTest::newRow("--quit answers No and saves") << QMessageBox::NoButton << 1;
     }
 
     void restoreDefaults()
@@ -287,17 +317,27 @@ private slots:
             // enabled, a left press opens no window, and later starts are told to wait.
             QVERIFY(mForm->questionOpen());
             emit tray().mnuSysTray.aboutToShow();
-            for (QAction *item : tray().mnuSysTray.actions())
+            for (QAction *item : tray().mnuSysTray.actions() + tray().mnuSynchronize0->actions())
                 QVERIFY2(item->isSeparator() || !item->isEnabled(), qPrintable(item->text()));
             emit tray().leftPressed();
             QVERIFY(!mForm->hostsWindow());
-            for (Control::Command command : { Control::Command::Show, Control::Command::SyncNow, Control::Command::Quit })
+            // A click on an interval that arrives anyway changes nothing.
+            mForm->mnuSynchronizeEvery_Click(2);
+            QCOMPARE(mState->Interval.code(), 3);
+            QVERIFY(!QFile::exists(dataFile()));
+            for (Control::Command command : { Control::Command::Show, Control::Command::SyncNow })
                 QCOMPARE(mForm->Command(command).status, Control::Refused);
-            box->button(answer)->click();
+            if (answer == QMessageBox::NoButton)
+                QCOMPARE(mForm->Command(Control::Command::Quit).status, Control::Done);
+            else
+                box->button(answer)->click();
         } });
+        QSignalSpy unloaded(mForm.get(), &frmMain::unloaded);
         tray().mnuHostDefaults->trigger();
         QCOMPARE(driver.unexpected, 0);
         QVERIFY(!driver.missing());
+        QVERIFY(!mForm->questionOpen());
+        QCOMPARE(unloaded.count(), answer == QMessageBox::NoButton ? 1 : 0);
 
         QCOMPARE(title, QStringLiteral("Add Default Time Servers?"));
         QCOMPARE(text, QStringLiteral("Are you sure you want to add the default time servers to your list?"));
@@ -307,6 +347,12 @@ private slots:
         QCOMPARE(mState->Hosts.Item(1)->HostPath(), QStringLiteral("127.0.0.1"));
         if (answer == QMessageBox::No) {
             QVERIFY(!QFile::exists(dataFile()));
+        } else if (answer == QMessageBox::NoButton) {
+            ProgramState saved(mClock, mZone);
+            saved.DataFolder = mState->DataFolder;
+            QVERIFY(LoadDataFile(saved));
+            QCOMPARE(saved.Hosts.count(), servers);
+            QVERIFY(saved.Interval.Day);
         } else {
             ProgramState saved(mClock, mZone);
             saved.DataFolder = mState->DataFolder;
@@ -327,11 +373,16 @@ private slots:
         QVERIFY(!tray().mnuExit->isEnabled());
         QCOMPARE(mForm->Command(Control::Command::Show).status, Control::Done);
         QCOMPARE(mForm->hostsWindow(), window.data());
-        // While it is open, neither an attempt nor the end.
+        // While it is open no attempt: --sync-now is refused, and brings the window to the
+        // front, so that the user sees why.
+        window->showMinimized();
+        QTRY_VERIFY(window->isMinimized());
         const Control::Answer sync = mForm->Command(Control::Command::SyncNow);
         QCOMPARE(sync.status, Control::Refused);
-        QVERIFY(sync.text.endsWith(QLatin1Char('\n')) && sync.text.count(QLatin1Char('\n')) == 1);
-        QCOMPARE(mForm->Command(Control::Command::Quit).status, Control::Refused);
+        QCOMPARE(sync.text, QStringLiteral("The Time Servers window is open; Brindlecot synchronizes when it closes.\n"));
+        QVERIFY(!window->isMinimized());
+        QTRY_VERIFY(window->isActiveWindow());
+        QCOMPARE(mState->TrayAlert, qint16(3));
         window->close();
         QTRY_VERIFY(!window);
         QVERIFY(tray().mnuExit->isEnabled());
@@ -356,6 +407,33 @@ private slots:
         QVERIFY(unloaded.isEmpty()); // after the answer has gone out
         QTRY_COMPARE(unloaded.count(), 1);
         QVERIFY(QFile::exists(dataFile()));
+    }
+
+    // --quit, the launcher's "Exit" action, ends the program with the Time Servers window
+    // open, as the end of the session does: the window closes as its Close does (its check
+    // boxes taken over), and the data file is written.
+    void quitWithTheTimeServersWindowOpen()
+    {
+        QCOMPARE(mForm->Command(Control::Command::Show).status, Control::Done);
+        frmHosts *window = mForm->hostsWindow();
+        QVERIFY(window);
+        QCOMPARE(window->ListView1->topLevelItemCount(), 1);
+        window->ListView1->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+        QCOMPARE(mState->Hosts.Item(1)->HostActive(), qint16(1)); // taken over at the close
+
+        QSignalSpy unloaded(mForm.get(), &frmMain::unloaded);
+        const Control::Answer quit = mForm->Command(Control::Command::Quit);
+        QCOMPARE(quit.status, Control::Done);
+        QCOMPARE(quit.text, QString());
+        QVERIFY(unloaded.isEmpty()); // after the answer has gone out
+        QTRY_COMPARE(unloaded.count(), 1);
+        QCOMPARE(mState->HostsShowing, qint16(0));
+        QVERIFY(!mForm->trayIcon());
+        ProgramState saved(mClock, mZone);
+        saved.DataFolder = mState->DataFolder;
+        QVERIFY(LoadDataFile(saved));
+        QCOMPARE(saved.Hosts.count(), 1);
+        QCOMPARE(saved.Hosts.Item(1)->HostActive(), qint16(0));
     }
 
     void pagesOpenInTheBrowser()

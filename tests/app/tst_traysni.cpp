@@ -317,7 +317,9 @@ private slots:
     }
 
     // Activate, the desktop's left press, opens the Time Servers window; while it is open
-    // the menu offers only the web pages and the help, and a second press opens no other.
+    // the menu offers only the web pages and the help, a second press opens no other, and
+    // a click on an interval changes nothing. --quit, the launcher's "Exit" action, ends the
+    // program all the same, with its data file written.
     void activateOpensTimeServers()
     {
         Desktop desktop;
@@ -368,6 +370,7 @@ private slots:
         QVERIFY2(menu, "the item's menu did not answer");
         compareMenu(menu,
                     { { "Synchronize Now", false, -1 }, { "Synchronize Every...", false, -1 },
+                      { "Minute", false, 0 }, { "Hour", false, 0 }, { "Day", false, 1 },
                       { "Pause Synchronization", false, 0 }, { "Edit Time Servers...", false, -1 },
                       { "Restore Defaults", false, -1 }, { "Home Page...", true, -1 },
                       { "Report a Problem...", true, -1 }, { "About Brindlecot...", false, -1 },
@@ -380,8 +383,36 @@ private slots:
         QTest::qWait(QuietMs);
         QCOMPARE(timeServersWindows(desktop), 1);
 
+        // The host sends a click on "Hour" by its id all the same: the interval stays, and
+        // the file is not written (it was removed here).
+        QVERIFY(QFile::remove(desktop.home.dataFile()));
+        QVERIFY(click(desktop, *item, QStringLiteral("Hour")));
+        QTest::qWait(QuietMs);
+        QVERIFY2(!QFile::exists(desktop.home.dataFile()), "a click on Hour saved the file");
+        compareMenu(desktop.host->menu(*item), { { "Minute", false, 0 }, { "Hour", false, 0 }, { "Day", false, 1 } },
+                    "after a click on Hour");
+        if (QTest::currentTestFailed())
+            return;
+
+        // --sync-now is refused while the window is open; --quit ends the program with
+        // status 0 and its data file written, the interval as it was.
+        const QProcessEnvironment env = desktop.bus.environment(desktop.home.environment(desktop.display.display()));
+        const TestProgram::Finished sync = desktop.home.run({ QStringLiteral("--sync-now") }, TestProgram::EndTimeoutMs, env);
+        QCOMPARE(sync.exitCode, 1);
+        QCOMPARE(sync.err, QByteArray("The Time Servers window is open; Brindlecot synchronizes when it closes.\n"));
         QCOMPARE(desktop.program->state(), QProcess::Running);
-        QVERIFY(TestProgram::terminate(*desktop.program));
+        const TestProgram::Finished quit = desktop.home.run({ QStringLiteral("--quit") }, TestProgram::EndTimeoutMs, env);
+        QVERIFY(quit.ended);
+        QCOMPARE(quit.exitCode, 0);
+        QCOMPARE(quit.out + quit.err, QByteArray());
+        QVERIFY2(desktop.program->waitForFinished(10000), "still running after --quit");
+        QCOMPARE(desktop.program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(desktop.program->exitCode(), 0);
+        const TestProgram::Saved saved = desktop.home.readDataFile();
+        QVERIFY2(saved.read, "no data file written at --quit");
+        QCOMPARE(saved.Interval.code(), 3);
+        QCOMPARE(saved.Hosts.count(), 1);
+        QCOMPARE(saved.Hosts.Item(1)->HostActive(), qint16(1));
     }
 
     // While the "Restore Defaults" question is open, a desktop of this kind still delivers
@@ -410,6 +441,7 @@ private slots:
 
         compareMenu(desktop.host->menu(*item),
                     { { "Synchronize Now", false, -1 }, { "Synchronize Every...", false, -1 },
+                      { "Minute", false, 0 }, { "Hour", false, 0 }, { "Day", false, 1 },
                       { "Pause Synchronization", false, 0 }, { "Edit Time Servers...", false, -1 },
                       { "Restore Defaults", false, -1 }, { "Home Page...", false, -1 },
                       { "Report a Problem...", false, -1 }, { "About Brindlecot...", false, -1 },
@@ -421,6 +453,7 @@ private slots:
         // The press and the commands arrive all the same; nothing opens, nothing ends.
         QVERIFY(desktop.host->activate(*item, 10, 10));
         QVERIFY(click(desktop, *item, QStringLiteral("Edit Time Servers...")));
+        QVERIFY(click(desktop, *item, QStringLiteral("Hour")));
         QVERIFY(click(desktop, *item, QStringLiteral("Exit")));
         QTest::qWait(QuietMs);
         QCOMPARE(timeServersWindows(desktop), 0);
@@ -428,12 +461,13 @@ private slots:
         QVERIFY(questions());
 
         // Ended with the question unanswered: its data file is written (it was removed
-        // here), without the servers that only a Yes adds.
+        // here), without the servers that only a Yes adds, with the interval as it was.
         QVERIFY(QFile::remove(desktop.home.dataFile()));
         QVERIFY(TestProgram::terminate(*desktop.program));
         const TestProgram::Saved saved = desktop.home.readDataFile();
         QVERIFY2(saved.read, "no data file written at the end");
         QCOMPARE(saved.Hosts.count(), 1);
+        QCOMPARE(saved.Interval.code(), 3);
     }
 };
 

@@ -315,19 +315,21 @@ private slots:
     }
 
     // Paused while an attempt waits for its answer: the answer still counts (record and
-    // clock), but the icon goes on showing the pause, whatever the outcome.
+    // clock), but the icon goes on showing the pause, whatever the outcome, and no attempt
+    // follows.
     void pausedDuringAnAttemptKeepsShowingThePause_data()
     {
-        QTest::addColumn<qint64>("offset"); // seconds the server is ahead
+        QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("status");    // the record's status afterwards
         QTest::addColumn<QStringList>("calls");
-        QTest::newRow("success, clock set") << qint64(5) << 1 << QStringList { QStringLiteral("set 2004-01-06T13:41:22") };
-        QTest::newRow("30 minutes off") << qint64(4000) << -1 << QStringList();
+        QTest::newRow("success, clock set") << answerAt(5) << 1 << QStringList { QStringLiteral("set 2004-01-06T13:41:22") };
+        QTest::newRow("30 minutes off") << answerAt(4000) << -1 << QStringList();
+        QTest::newRow("error: three bytes") << answerAt(5).left(3) << -1 << QStringList();
     }
 
     void pausedDuringAnAttemptKeepsShowingThePause()
     {
-        QFETCH(qint64, offset);
+        QFETCH(QByteArray, reply);
         QFETCH(int, status);
         QFETCH(QStringList, calls);
         ScriptedTimeServer server;
@@ -338,11 +340,19 @@ private slots:
         rig.state.TrayAlert = AutoClient::PausedAlert;
 
         QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
-        ScriptedTimeServer::send(server.connections.first(), answerAt(offset), true);
+        // Held open: the three bytes are the whole first arrival.
+        ScriptedTimeServer::send(server.connections.first(), reply, false);
         QVERIFY(arrivals.wait(EventWait));
         QCOMPARE(rig.state.TrayAlert, AutoClient::PausedAlert);
         QCOMPARE(rig.record->HostStatus(), qint16(status));
         QCOMPARE(rig.clock.calls, calls);
+        QVERIFY(!rig.connected());
+        rig.state.pollTicks = rig.state.pollLimit;
+        rig.tick(1);
+        QCOMPARE(rig.state.TrayAlert, AutoClient::PausedAlert);
+        QVERIFY(!rig.connected());
+        QCoreApplication::processEvents();
+        QCOMPARE(server.connections.size(), 1);
     }
 
     void successWhenTheRecordWasDeleted()
@@ -399,6 +409,34 @@ private slots:
         rig.tick(1);
         QCOMPARE(rig.state.pollTicks, 0);
         QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 4, EventWait);
+
+        // Synchronize Now with the count at 10 or more (here 100 s after a success) leaves
+        // its attempt one tick: the next starts another, which abandons it...
+        rig.state.pollLimit = Hourly;
+        rig.state.pollTicks = 100;
+        rig.client.SynchronizeNow();
+        QCOMPARE(rig.state.pollLimit, 10);
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 5, EventWait);
+        rig.tick(1);
+        QCOMPARE(rig.state.pollTicks, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 6, EventWait);
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.at(4)->state(), QAbstractSocket::UnconnectedState, EventWait);
+        QCOMPARE(rig.state.TrayAlert, qint16(3));
+
+        // ...unless its answer came first: that has put the interval back.
+        rig.state.pollTicks = 100;
+        rig.client.SynchronizeNow();
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 7, EventWait);
+        QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
+        ScriptedTimeServer::send(server.connections.at(6), answerAt(0), true);
+        QVERIFY(arrivals.wait(EventWait));
+        QCOMPARE(rig.state.pollLimit, Hourly);
+        rig.tick(1);
+        QCOMPARE(rig.state.pollTicks, 101);
+        QCOMPARE(rig.state.TrayAlert, qint16(0));
+        QVERIFY(!rig.connected());
+        QCoreApplication::processEvents();
+        QCOMPARE(server.connections.size(), 7);
     }
 
     // After a success the wait is the interval, counted from the tick that started the

@@ -40,14 +40,6 @@ QByteArray answerAt(qint64 offset, QTime start = StartTime)
     return TimeProtocol::encode(*LocalToTimeValue(serverTime, ZoneBias));
 }
 
-// How far past the second of answer the fake clock was set, in milliseconds.
-qint64 millisecondsPastValue(const FakeSystemClock &clock, const QByteArray &answer)
-{
-    const Date value = TimeValueToLocal(*TimeProtocol::decode(answer), ZoneBias);
-    return (*DateTime::toSerialSeconds(clock.targets.first()) - *DateTime::toSerialSeconds(value)) * 1000
-        + clock.afterTargets.first();
-}
-
 // One program's state with fake clock and zone, one server record "127.0.0.1" that holds
 // an earlier success, and the client under test.
 struct Rig {
@@ -328,7 +320,7 @@ private slots:
         QCOMPARE(mNames->questions > questions, lookup > 0);
 
         QCOMPARE(rig.clock.targets.size(), 1);
-        const qint64 ahead = millisecondsPastValue(rig.clock, answerAt(5));
+        const qint64 ahead = rig.clock.firstSettingPast(TimeValueToLocal(*TimeProtocol::decode(answerAt(5)), ZoneBias));
         const qint64 expected = AnswerRule::HalfSecond + centring;
         QVERIFY2(ahead >= expected - SettingEarly && ahead <= expected + SettingLate,
                  qPrintable(QStringLiteral("%1 ms past the value, %2 expected").arg(ahead).arg(expected)));

@@ -9,9 +9,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
+// The private view of the resolver's files is Linux's (a mount namespace); elsewhere
+// failure() says so and the lookups stay as they are.
+#ifdef Q_OS_LINUX
 #include <sched.h>
 #include <sys/mount.h>
+#endif
 
 // A name server on a loopback address of its own (127.53.0.N, port 53) that answers every
 // question about a host name after a scripted hold: 127.0.0.1 for an address record, no
@@ -37,10 +42,12 @@ public:
     {
         // Some other process may serve on one address already.
         constexpr int Addresses = 32;
-        for (int n = 1; n <= Addresses && !mSocket.isValid(); ++n) {
+        for (int n = 1; n <= Addresses && mAddress.isNull(); ++n) {
             const QHostAddress address(QStringLiteral("127.53.0.%1").arg(n));
             if (mSocket.bind(address, DnsPort))
                 mAddress = address;
+            else
+                mSocket.close(); // a new socket for the next address
         }
         if (mAddress.isNull()) {
             mFailure = QStringLiteral("no address to serve on port 53 (root is needed): %1").arg(mSocket.errorString());
@@ -109,29 +116,38 @@ private:
     // Empty on success, else why not.
     QString resolveThroughThis()
     {
+        const QByteArray resolvConf = "nameserver " + mAddress.toString().toLatin1()
+                                      + "\n# Wait for the scripted hold rather than ask again.\noptions timeout:30 attempts:1\n";
+        return resolveThrough(resolvConf, "hosts: files dns\n");
+    }
+
+#ifdef Q_OS_LINUX
+    // Moves this process into a mount namespace of its own and mounts the two files' new
+    // content over them there: the mounts keep the content after the temporary files are
+    // gone. Empty on success, else why not.
+    static QString resolveThrough(const QByteArray &resolvConf, const QByteArray &nsswitchConf)
+    {
         if (::unshare(CLONE_NEWNS) != 0)
             return QStringLiteral("no mount namespace of its own: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         // What is mounted from here on stays in this namespace.
         if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
             return QStringLiteral("the mounts could not be made private: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
-        const QByteArray resolvConf = "nameserver " + mAddress.toString().toLatin1()
-                                      + "\n# Wait for the scripted hold rather than ask again.\noptions timeout:30 attempts:1\n";
-        QString failure = mountOver("/etc/resolv.conf", resolvConf);
-        if (failure.isEmpty())
-            failure = mountOver("/etc/nsswitch.conf", "hosts: files dns\n");
-        return failure;
-    }
-
-    static QString mountOver(const char *path, const QByteArray &content)
-    {
-        // The mount keeps the file's content after the temporary file is gone.
-        QTemporaryFile file;
-        if (!file.open() || file.write(content) != content.size() || !file.flush())
-            return QStringLiteral("cannot write %1").arg(file.fileName());
-        if (::mount(QFile::encodeName(file.fileName()).constData(), path, nullptr, MS_BIND, nullptr) != 0)
-            return QStringLiteral("cannot mount over %1: %2").arg(QLatin1String(path), QString::fromLocal8Bit(std::strerror(errno)));
+        const std::pair<const char *, QByteArray> files[] = {{"/etc/resolv.conf", resolvConf}, {"/etc/nsswitch.conf", nsswitchConf}};
+        for (const auto &[path, content] : files) {
+            QTemporaryFile file;
+            if (!file.open() || file.write(content) != content.size() || !file.flush())
+                return QStringLiteral("cannot write %1").arg(file.fileName());
+            if (::mount(QFile::encodeName(file.fileName()).constData(), path, nullptr, MS_BIND, nullptr) != 0)
+                return QStringLiteral("cannot mount over %1: %2").arg(QLatin1String(path), QString::fromLocal8Bit(std::strerror(errno)));
+        }
         return QString();
     }
+#else
+    static QString resolveThrough(const QByteArray &, const QByteArray &)
+    {
+        return QStringLiteral("lookups are sent to a name server of the test's own on Linux only");
+    }
+#endif
 
     QUdpSocket mSocket;
     QHostAddress mAddress;

@@ -26,9 +26,9 @@ constexpr qint32 SmallestCorrection = 2;   // seconds: an error of 0 or 1 leaves
 // the handshake come before the connected event and count for nothing: a slow name server
 // must not put the clock ahead.
 constexpr qint64 HalfSecond = 500; // milliseconds
-// A longer round trip than this says the answer was held somewhere on its way (a busy
-// server, a stalled path), and no longer where in it the server read its clock: the
-// setting then adds only the half second.
+// A longer round trip than this says that the answer was held somewhere (a busy server, a
+// stalled path), and no longer where in that time the server read its clock: too stale to
+// centre, the setting then adds only the half second.
 constexpr qint64 LongestCentredRoundTrip = 1000; // milliseconds
 
 // The round trip of one attempt, on a monotonic clock: from the connected event of its

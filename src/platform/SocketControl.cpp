@@ -254,7 +254,10 @@ void SocketControl::onSocketStateChanged()
         mState = sckConnecting;
         break;
     case QAbstractSocket::ConnectedState:
-        mState = sckConnected;
+        if (mState != sckConnected) {
+            mState = sckConnected;
+            emit ConnectEvent();
+        }
         break;
     case QAbstractSocket::UnconnectedState:
         // A connection that was up and ended without an error: the peer closed it.

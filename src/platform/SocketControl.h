@@ -90,6 +90,9 @@ public:
     QString lastErrorDescription() const { return mLastErrorDescription; }
 
 signals:
+    // The connection that Connect() started is made: the host name was looked up and the
+    // peer took the connection. Not sent for a caller taken over with Accept().
+    void ConnectEvent();
     // At least one byte can be taken with GetData(); bytesTotal is how many.
     void DataArrival(qint64 bytesTotal);
     // A caller connected to the listening control. The receiver owns requestID from here

@@ -29,7 +29,8 @@ Outcome apply(const QByteArray &block, qint64 roundTrip, SystemClock &clock, con
     if (outcome.error >= SmallestCorrection) {
         // The bias that serverTime was computed with goes along, so the clock ends at the
         // server's UTC even across a change of daylight saving.
-        const qint64 afterValue = HalfSecond + qMax<qint64>(roundTrip, 0) / 2; // milliseconds
+        const qint64 centring = roundTrip >= 0 && roundTrip <= LongestCentredRoundTrip ? roundTrip / 2 : 0;
+        const qint64 afterValue = HalfSecond + centring; // milliseconds
         if (const int refused = clock.setLocalDateTime(serverTime, bias, afterValue)) {
             outcome.verdict = Verdict::ClockRefused;
             outcome.refusal = refused;

@@ -1,7 +1,6 @@
 #include "sync/AutoClient.h"
 
 #include "state/ProgramState.h"
-#include "sync/AnswerRule.h"
 
 namespace {
 
@@ -19,6 +18,7 @@ AutoClient::AutoClient(ProgramState &state, quint16 port, QObject *parent, std::
     , mPort(port)
     , mRandom(seed ? *seed : systemSeed())
 {
+    connect(&mTcpClient, &SocketControl::ConnectEvent, this, [this] { mRoundTrip.connected(); });
     connect(&mTcpClient, &SocketControl::DataArrival, this, &AutoClient::tcpClient_DataArrival);
     connect(&mTcpClient, &SocketControl::CloseEvent, this, &AutoClient::tcpClient_Close);
     connect(&mTcpClient, &SocketControl::Error, this, &AutoClient::tcpClient_Error);
@@ -50,7 +50,7 @@ void AutoClient::StartSynchronization()
     mState.pollLimit = AttemptLimit;
     mTcpClient.setRemoteHost(ChooseServer());
     mTcpClient.setRemotePort(mPort);
-    mAttemptStarted.start();
+    mRoundTrip.begin();
     if (!mTcpClient.Connect()) {
         // No active server or an unusable address: the countdown tries again on the
         // 11th tick, still looking for a time server.
@@ -94,7 +94,7 @@ void AutoClient::tcpClient_DataArrival(qint64 /*bytesTotal*/)
 
 int AutoClient::handleAnswer(const QByteArray &block)
 {
-    const AnswerRule::Outcome outcome = AnswerRule::apply(block, mAttemptStarted.elapsed(), mState.Clock, mState.Zone);
+    const AnswerRule::Outcome outcome = AnswerRule::apply(block, mRoundTrip.sinceConnected(), mState.Clock, mState.Zone);
     switch (outcome.verdict) {
     case AnswerRule::Verdict::TooFewBytes:
         return TooFewBytesError;

@@ -1,13 +1,13 @@
 #include "sync/ManualClient.h"
 
 #include "state/ProgramState.h"
-#include "sync/AnswerRule.h"
 
 ManualClient::ManualClient(ProgramState &state, quint16 port, QObject *parent)
     : QObject(parent)
     , mState(state)
     , mPort(port)
 {
+    connect(&mTcpClient, &SocketControl::ConnectEvent, this, [this] { mRoundTrip.connected(); });
     connect(&mTcpClient, &SocketControl::DataArrival, this, &ManualClient::tcpClient_DataArrival);
     connect(&mTcpClient, &SocketControl::CloseEvent, this, &ManualClient::tcpClient_Close);
     connect(&mTcpClient, &SocketControl::Error, this, &ManualClient::tcpClient_Error);
@@ -26,7 +26,7 @@ void ManualClient::Start(const QString &host)
     }
     mTcpClient.setRemoteHost(host);
     mTcpClient.setRemotePort(mPort);
-    mAttemptStarted.start();
+    mRoundTrip.begin();
     if (!mTcpClient.Connect()) {
         const QString description = mTcpClient.lastErrorDescription();
         closeIfOpen();
@@ -99,7 +99,7 @@ void ManualClient::tcpClient_Error(int /*number*/, const QString &description)
 
 ManualOutcome ManualClient::handleAnswer(const QByteArray &block, const QString &host)
 {
-    const AnswerRule::Outcome outcome = AnswerRule::apply(block, mAttemptStarted.elapsed(), mState.Clock, mState.Zone);
+    const AnswerRule::Outcome outcome = AnswerRule::apply(block, mRoundTrip.sinceConnected(), mState.Clock, mState.Zone);
     if (outcome.verdict != AnswerRule::Verdict::Synchronized)
         recordFailure(host);
     switch (outcome.verdict) {

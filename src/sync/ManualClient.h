@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/SocketControl.h"
+#include "sync/AnswerRule.h"
 #include "sync/TimeProtocol.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -70,6 +70,6 @@ private:
     ProgramState &mState;
     quint16 mPort;
     SocketControl mTcpClient;
-    QElapsedTimer mAttemptStarted; // monotonic: since the connection was started
+    AnswerRule::RoundTrip mRoundTrip; // from the connection's connected event
     bool mBusy = false;
 };

@@ -37,6 +37,13 @@ public:
         return 0;
     }
 
+    // Milliseconds from `second` to the instant the first setting asked for.
+    qint64 firstSettingPast(Date second) const
+    {
+        return (*DateTime::toSerialSeconds(targets.first()) - *DateTime::toSerialSeconds(second)) * 1000
+               + afterTargets.first();
+    }
+
     void advance(qint64 seconds) { current = DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(current) + seconds); }
 
     // 1970-01-01 00:00:00 on the Date scale, which counts from 1899-12-30.

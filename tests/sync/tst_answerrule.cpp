@@ -69,7 +69,8 @@ private slots:
     }
 
     // The value counts whole seconds, cut down: the clock goes half a second past it, and
-    // half of the round trip more.
+    // half of the round trip more, up to a round trip of a second; an answer that took
+    // longer gets only the half second.
     void halfASecondAndHalfTheRoundTrip_data()
     {
         QTest::addColumn<qint64>("roundTrip"); // milliseconds
@@ -77,7 +78,10 @@ private slots:
         QTest::newRow("no delay") << qint64(0) << qint64(500);
         QTest::newRow("loopback") << qint64(1) << qint64(500);
         QTest::newRow("300 ms there and back") << qint64(300) << qint64(650);
-        QTest::newRow("three seconds") << qint64(3000) << qint64(2000);
+        QTest::newRow("one second: still centred") << qint64(1000) << qint64(1000);
+        QTest::newRow("just over a second: too stale") << qint64(1001) << qint64(500);
+        QTest::newRow("three seconds: too stale") << qint64(3000) << qint64(500);
+        QTest::newRow("unknown") << AnswerRule::RoundTrip::Unknown << qint64(500);
         QTest::newRow("a monotonic clock never runs back") << qint64(-40) << qint64(500);
     }
 

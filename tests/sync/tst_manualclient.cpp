@@ -2,8 +2,10 @@
 
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
+#include "ScriptedNameServer.h"
 #include "ScriptedTimeServer.h"
 #include "state/ProgramState.h"
+#include "sync/AnswerRule.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -69,7 +71,15 @@ class TestManualClient : public QObject
     enum Peer { Replies, RepliesAndHolds, ClosesAtOnce, Refuses };
     enum Bold { Unchanged, NotBold, IsBold };
 
+    std::unique_ptr<ScriptedNameServer> mNames; // this process's name server, slow on demand
+
 private slots:
+    void initTestCase()
+    {
+        // Before the first lookup of the process.
+        mNames = std::make_unique<ScriptedNameServer>();
+    }
+
     void outcome_data()
     {
         QTest::addColumn<int>("peer");
@@ -187,6 +197,35 @@ private slots:
         }
         if (peer != Refuses)
             QTRY_COMPARE_WITH_TIMEOUT(server.ended(), 1, EventWait);
+    }
+
+    // The clock goes half a second and half the round trip past the value, the round trip
+    // counted from the connected event: the time the name took to look up counts nothing.
+    void theSettingCentresOnTheRoundTripFromTheConnection()
+    {
+        if (!mNames->failure().isEmpty())
+            QSKIP(qPrintable(mNames->failure()));
+        constexpr int Lookup = 1500; // milliseconds
+        constexpr int Held = 600;    // milliseconds from the accept to the answer
+        mNames->hold = Lookup;
+        const QString name = QStringLiteral("manual.brindlecot.test");
+        ScriptedTimeServer server(ScriptedTimeServer::Reply, answerAt(5), Held);
+        Rig rig(server.port());
+        rig.record->setHostPath(name);
+        QSignalSpy finished(&rig.client, &ManualClient::Finished);
+        rig.client.Start(name);
+        QVERIFY(finished.wait(EventWait));
+        QCOMPARE(int(outcomeOf(finished).result), int(ManualOutcome::Succeeded));
+        QVERIFY(mNames->questions > 0);
+
+        // Beside the half second, half the hold, give or take what a busy machine adds
+        // (milliseconds); from the start of the attempt it would be 1,050 ms.
+        constexpr qint64 Early = 10;
+        constexpr qint64 Late = 100;
+        const qint64 ahead = rig.clock.firstSettingPast(DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(Start) + 5));
+        QVERIFY2(ahead >= AnswerRule::HalfSecond + Held / 2 - Early && ahead <= AnswerRule::HalfSecond + Held / 2 + Late,
+                 QByteArray::number(ahead));
+        QCOMPARE(rig.record->HostSynchError(), 5);
     }
 
     // The server accepts and never answers: giving up ends the attempt as failed and

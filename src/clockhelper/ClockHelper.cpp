@@ -150,9 +150,10 @@ int clockRequest(int argc, char *argv[])
     timespec current {};
     if (clock_gettime(CLOCK_REALTIME, &current) != 0)
         return failure(errno);
-    if (!isCorrection(*utc, ClockInstant { current.tv_sec, current.tv_nsec })) {
-        std::fprintf(stderr, "brindlecot-clock: refused: that moves the clock by %+lld s; only a correction of less than 30 minutes is allowed\n",
-                     utc->seconds - static_cast<long long>(current.tv_sec));
+    const ClockInstant clock { current.tv_sec, current.tv_nsec };
+    if (!isCorrection(*utc, clock)) {
+        std::fprintf(stderr, "brindlecot-clock: refused: that is %+lld s from the clock; only a correction of less than 30 minutes is allowed\n",
+                     secondsAhead(*utc, clock));
         return TooFarStatus;
     }
     // One setting of the whole instant: the clock never shows a date without its time.

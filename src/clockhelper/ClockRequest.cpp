@@ -71,10 +71,15 @@ std::optional<ClockInstant> parseClockRequest(std::string_view date, std::string
     return ClockInstant { utc, *milliseconds * NanosecondsPerMillisecond };
 }
 
-bool isCorrection(ClockInstant wanted, ClockInstant now)
+long long secondsAhead(ClockInstant wanted, ClockInstant now)
 {
     const long long serverSecond = wanted.nanoseconds >= HalfSecond ? wanted.seconds : wanted.seconds - 1;
-    const long long ahead = serverSecond - now.seconds;
+    return serverSecond - now.seconds;
+}
+
+bool isCorrection(ClockInstant wanted, ClockInstant now)
+{
+    const long long ahead = secondsAhead(wanted, now);
     // The program's reading may lie one second before ours: one more second behind.
     return ahead <= LargestError && ahead >= -(LargestError + 1);
 }

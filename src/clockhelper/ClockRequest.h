@@ -35,3 +35,7 @@ std::optional<ClockInstant> parseClockRequest(std::string_view date, std::string
 // program's largest correction backwards whenever more than half a second passed between
 // its reading and ours, and let an error of 1,800 s through more often.)
 bool isCorrection(ClockInstant wanted, ClockInstant now);
+
+// The server's whole second that `wanted` stands for, less the whole second of `now`: the
+// error as the program counts it, which isCorrection bounds.
+long long secondsAhead(ClockInstant wanted, ClockInstant now);

@@ -9,6 +9,8 @@ namespace {
 
 constexpr int MaxBias = 1440; // minutes
 constexpr long NanosecondsPerMillisecond = 1000000;
+constexpr long HalfSecond = 500000000;   // nanoseconds: the least the program adds to a server's second
+constexpr long long LargestError = 1799; // seconds: the largest error the program corrects
 
 // Digits at [from, from + count) of text as a number, or nothing when any is not a digit.
 std::optional<int> digits(std::string_view text, std::size_t from, std::size_t count)
@@ -69,3 +71,15 @@ std::optional<ClockInstant> parseClockRequest(std::string_view date, std::string
     return ClockInstant { utc, *milliseconds * NanosecondsPerMillisecond };
 }
 
+long long secondsAhead(ClockInstant wanted, ClockInstant now)
+{
+    const long long serverSecond = wanted.nanoseconds >= HalfSecond ? wanted.seconds : wanted.seconds - 1;
+    return serverSecond - now.seconds;
+}
+
+bool isCorrection(ClockInstant wanted, ClockInstant now)
+{
+    const long long ahead = secondsAhead(wanted, now);
+    // The program's reading may lie one second before ours: one more second behind.
+    return ahead <= LargestError && ahead >= -(LargestError + 1);
+}

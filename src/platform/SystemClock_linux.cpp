@@ -13,8 +13,10 @@
 namespace {
 
 // The clock helper's exit status: 0 set, 1..63 the system's error number, 64 a request
-// that was not well formed, 65 an error number above 63.
+// that was not well formed, 65 an error number above 63, 66 an instant 30 minutes or more
+// from the helper's reading of the clock.
 constexpr int HelperMalformed = 64;
+constexpr int HelperTooFar = 66;
 constexpr qint64 MillisecondsPerSecond = 1000;
 constexpr long NanosecondsPerMillisecond = 1000000;
 
@@ -107,6 +109,10 @@ private:
             return status; // 0, or the system's error number
         if (status == HelperMalformed)
             return EINVAL;
+        // Only when the clock moved, or seconds passed, between this process's reading
+        // and the helper's: the next attempt then finds the error too large itself.
+        if (status == HelperTooFar)
+            return ERANGE;
         // 65 carries no number (nor does any other status): an I/O error is the nearest
         // the message can say.
         return EIO;

@@ -1,14 +1,26 @@
 #include "clockhelper/ClockRequest.h"
+#include "ClockPrivilege.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
-// The clock helper, run without the clock privilege (setpriv drops it from the bounding
-// and inheritable sets), so that no case can set the machine's clock.
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The clock helper, run without the clock privilege (this process drops it from its
+// bounding set, and setpriv once more for each run), so that no case can set the
+// machine's clock.
 class TestClockHelper : public QObject
 {
     Q_OBJECT
+
+    static constexpr int Unprivileged = 65534; // nobody's user and group
+    static constexpr int TooFarStatus = 66;
 
     struct Result
     {
@@ -32,7 +44,19 @@ class TestClockHelper : public QObject
         return { process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError() };
     }
 
+    // A request for the UTC instant `utc` plus half a second: what the program adds at least.
+    static QStringList requestFor(qint64 utc)
+    {
+        const QDateTime at = QDateTime::fromSecsSinceEpoch(utc, Qt::UTC);
+        return { at.toString(QStringLiteral("yyyy-MM-dd")), at.toString(QStringLiteral("HH:mm:ss.500")), "0" };
+    }
+
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(dropClockPrivilege());
+    }
+
     // The moment a request names: local + bias, in seconds since 1970 UTC and milliseconds.
     void conversion_data()
     {
@@ -145,6 +169,146 @@ private slots:
                                     local.toString(QStringLiteral("HH:mm:ss")), biasText });
         QCOMPARE(result.exitCode, EPERM);
         QCOMPARE(result.err, QByteArray("brindlecot-clock: error 1: ") + strerror(EPERM) + '\n');
+    }
+
+    // Which settings count as a correction the program could ask for. The clock reads
+    // second Now (and some part of the next); a request is the server's whole second plus
+    // what the program adds, 0.5 s to 1 s.
+    void correction_data()
+    {
+        constexpr long long Now = 1796904000;
+        constexpr long Half = 500000000, Last = 999000000; // nanoseconds
+        QTest::addColumn<qint64>("seconds");
+        QTest::addColumn<qint64>("nanoseconds");
+        QTest::addColumn<qint64>("nowNanoseconds");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("the present second") << qint64(Now) << qint64(Half) << qint64(0) << true;
+        QTest::newRow("the largest correction ahead") << qint64(Now + 1799) << qint64(Half) << qint64(Last) << true;
+        QTest::newRow("the same, 1 s added") << qint64(Now + 1800) << qint64(0) << qint64(0) << true;
+        QTest::newRow("the largest correction behind, read a second earlier")
+            << qint64(Now - 1800) << qint64(Half) << qint64(0) << true;
+        QTest::newRow("the same, 1 s added") << qint64(Now - 1799) << qint64(0) << qint64(Last) << true;
+        QTest::newRow("1,800 s ahead") << qint64(Now + 1800) << qint64(Half) << qint64(0) << false;
+        QTest::newRow("1,800 s ahead, 1 s added") << qint64(Now + 1801) << qint64(0) << qint64(Last) << false;
+        QTest::newRow("1,800 s behind a second earlier") << qint64(Now - 1801) << qint64(Last) << qint64(0) << false;
+        QTest::newRow("1,800 s behind, 1 s added") << qint64(Now - 1800) << qint64(0) << qint64(0) << false;
+        QTest::newRow("a day ahead") << qint64(Now + 86400) << qint64(Half) << qint64(0) << false;
+        QTest::newRow("1970") << qint64(0) << qint64(0) << qint64(0) << false;
+        QTest::newRow("9999") << qint64(253402300799) << qint64(Last) << qint64(Last) << false;
+    }
+
+    void correction()
+    {
+        QFETCH(qint64, seconds);
+        QFETCH(qint64, nanoseconds);
+        QFETCH(qint64, nowNanoseconds);
+        QFETCH(bool, allowed);
+        constexpr long long Now = 1796904000;
+        QCOMPARE(isCorrection({ seconds, long(nanoseconds) }, { Now, long(nowNanoseconds) }), allowed);
+    }
+
+    // The helper reads the clock itself and refuses anything but a correction before it
+    // tries to set the clock; a correction reaches clock_settime, which refuses it for
+    // want of the privilege (EPERM). Offsets count from this test's reading of the clock.
+    void onlyACorrectionIsTried_data()
+    {
+        constexpr qint64 FromNow = -1; // offset counts from now
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("offset");
+        QTest::addColumn<int>("status");
+        QTest::newRow("now") << FromNow << qint64(0) << EPERM;
+        QTest::newRow("the largest correction ahead") << FromNow << qint64(1799) << EPERM;
+        QTest::newRow("the largest correction behind") << FromNow << qint64(-1799) << EPERM;
+        QTest::newRow("1,801 s ahead") << FromNow << qint64(1801) << TooFarStatus;
+        QTest::newRow("1,801 s behind") << FromNow << qint64(-1801) << TooFarStatus;
+        QTest::newRow("a year behind") << FromNow << qint64(-365 * 86400) << TooFarStatus;
+        QTest::newRow("1970") << qint64(0) << qint64(0) << TooFarStatus;
+        QTest::newRow("9999") << qint64(253402300799) << qint64(-1) << TooFarStatus;
+    }
+
+    void onlyACorrectionIsTried()
+    {
+        QFETCH(qint64, from);
+        QFETCH(qint64, offset);
+        QFETCH(int, status);
+        const qint64 base = from < 0 ? QDateTime::currentSecsSinceEpoch() : from;
+        const Result result = run(requestFor(base + offset));
+        QCOMPARE(result.exitCode, status);
+        QCOMPARE(result.out, QByteArray());
+        QCOMPARE(result.err.count('\n'), 1);
+        QVERIFY2(result.err.startsWith(status == EPERM ? "brindlecot-clock: error 1: " : "brindlecot-clock: refused: "),
+                 result.err.constData());
+    }
+
+    // Installed either way, the helper binds port 37 as the caller: the listening socket
+    // it hands back belongs to the account that ran it, not to root. Run as nobody in a
+    // network namespace of its own, where port 37 is free and nothing outside can reach it.
+    void listenerBelongsToTheCaller_data()
+    {
+        QTest::addColumn<bool>("setUserId");
+        QTest::newRow("file capabilities") << false;
+        QTest::newRow("set-user-ID root") << true;
+    }
+
+    void listenerBelongsToTheCaller()
+    {
+        QFETCH(bool, setUserId);
+        if (::geteuid() != 0)
+            QSKIP("installing a copy of the helper as root needs root");
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        // Only nobody's group may run the copy: a set-user-ID root file, for a moment.
+        const QString copy = folder.filePath(QStringLiteral("brindlecot-clock"));
+        QVERIFY(QFile::copy(QStringLiteral(BRINDLECOT_CLOCK_HELPER), copy));
+        QCOMPARE(::chmod(QFile::encodeName(folder.path()).constData(), 0711), 0);
+        QCOMPARE(::chown(QFile::encodeName(copy).constData(), 0, Unprivileged), 0);
+        if (setUserId) {
+            QCOMPARE(::chmod(QFile::encodeName(copy).constData(), 04750), 0);
+        } else {
+            QCOMPARE(::chmod(QFile::encodeName(copy).constData(), 0750), 0);
+            if (QProcess::execute(QStringLiteral("setcap"), { "cap_net_bind_service,cap_sys_time=p", copy }) != 0)
+                QSKIP("setcap does not work here");
+        }
+
+        int channel[2];
+        QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel), 0);
+        QProcess process;
+        process.setProgram(QStringLiteral("unshare"));
+        process.setArguments({ "--net", "--", "setpriv", "--reuid", QString::number(Unprivileged), "--regid",
+                               QString::number(Unprivileged), "--clear-groups", "--inh-caps", "-all",
+                               "--bounding-set", "-sys_time", "--", copy, "listen" });
+        const int helperEnd = channel[1];
+        process.setChildProcessModifier([helperEnd] { ::dup2(helperEnd, STDOUT_FILENO); });
+        process.start();
+        ::close(channel[1]);
+
+        int listener = -1;
+        pollfd ready { channel[0], POLLIN, 0 };
+        if (::poll(&ready, 1, 5000) == 1) {
+            char byte;
+            iovec data { &byte, 1 };
+            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] {};
+            msghdr message {};
+            message.msg_iov = &data;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            if (::recvmsg(channel[0], &message, MSG_CMSG_CLOEXEC) == 1 && CMSG_FIRSTHDR(&message) != nullptr
+                && CMSG_FIRSTHDR(&message)->cmsg_type == SCM_RIGHTS)
+                std::memcpy(&listener, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof listener);
+        }
+        ::close(channel[0]);
+        const bool ended = process.waitForFinished(5000);
+        if (!ended)
+            process.kill();
+        struct stat socket {};
+        const bool owned = listener >= 0 && ::fstat(listener, &socket) == 0;
+        if (listener >= 0)
+            ::close(listener);
+        QVERIFY2(ended && process.exitCode() == 0, process.readAllStandardError().constData());
+        QVERIFY(owned);
+        QVERIFY(S_ISSOCK(socket.st_mode));
+        QCOMPARE(int(socket.st_uid), Unprivileged);
     }
 };
 

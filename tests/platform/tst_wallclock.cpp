@@ -254,6 +254,7 @@ private slots:
         QTest::newRow("highest number") << QByteArray("exit 63") << 63;
         QTest::newRow("malformed request") << QByteArray("exit 64") << EINVAL;
         QTest::newRow("number above 63") << QByteArray("exit 65") << EIO;
+        QTest::newRow("not a correction") << QByteArray("exit 66") << ERANGE;
         QTest::newRow("unknown status") << QByteArray("exit 99") << EIO;
         QTest::newRow("killed") << QByteArray("kill -KILL $$") << EIO;
     }

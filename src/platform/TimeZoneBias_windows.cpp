@@ -1,20 +1,27 @@
 #include "platform/TimeZoneBias.h"
 
-#include <QDateTime>
+#include "platform/Registry.h"
 
 namespace {
 
-// Qt asks the system for the zone's rules at each call, so a change of zone or of
-// daylight saving shows at the next read (the registry's active bias, underneath).
-class SystemTimeZoneBias final : public TimeZoneBias
+// The bias the system keeps for the zone in force now, daylight saving included; the
+// system rewrites it at each change of zone or of daylight saving. Qt's own local time
+// follows the C run-time, which a TZ variable in the environment can turn away from the
+// system's zone: the clock is set in the system's.
+class RegistryTimeZoneBias final : public TimeZoneBias
 {
 public:
     bool read(qint32 &bias) const override
     {
-        const QDateTime local = QDateTime::currentDateTime();
-        if (!local.isValid())
+        QString text;
+        if (!ReadRegistryValue(HKEY_LOCAL_MACHINE, QStringLiteral("SYSTEM\\CurrentControlSet\\Control\\TimeZoneInformation"),
+                               QStringLiteral("ActiveTimeBias"), text))
             return false;
-        bias = -local.offsetFromUtc() / 60;
+        bool converted = false;
+        const qint32 value = text.toInt(&converted);
+        if (!converted)
+            return false;
+        bias = value;
         return true;
     }
 };
@@ -23,5 +30,5 @@ public:
 
 std::unique_ptr<TimeZoneBias> createTimeZoneBias()
 {
-    return std::make_unique<SystemTimeZoneBias>();
+    return std::make_unique<RegistryTimeZoneBias>();
 }

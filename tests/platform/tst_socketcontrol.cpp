@@ -263,8 +263,13 @@ private slots:
         // The callers wait in the system's queue before the event loop runs at all.
         const Callers callers = queuedCallers(listener.LocalPort(), CallerCount);
         QCOMPARE(callers.size(), size_t(CallerCount));
+#ifndef Q_OS_WIN
+        // On Windows (under Wine at least) the word that callers wait comes as a message of
+        // the event loop, and one turn takes the whole flood, the notifier's later messages
+        // included: there only its end is checked.
         QCoreApplication::processEvents();
         QVERIFY2(taken > 0 && taken < CallerCount, QByteArray::number(taken));
+#endif
         QTRY_COMPARE_WITH_TIMEOUT(taken, CallerCount, 5000);
         for (auto &caller : callers) {
             if (caller->bytesAvailable() == 0)
@@ -303,7 +308,11 @@ private slots:
         QCOMPARE(listener.State(), qint16(listensAgain ? SocketControl::sckListening : SocketControl::sckClosed));
         // The callers still queued on the closed listener are let go, not left hanging.
         for (auto &caller : callers) {
-            QTRY_COMPARE_WITH_TIMEOUT(caller->state(), QAbstractSocket::UnconnectedState, 5000);
+            // A read notices the end at once; the event of the end alone may never come to
+            // a socket that is not read (Qt under Wine).
+            if (caller->state() != QAbstractSocket::UnconnectedState)
+                caller->waitForReadyRead(5000);
+            QCOMPARE(caller->state(), QAbstractSocket::UnconnectedState);
         }
         QTest::qWait(50);
         QCOMPARE(taken, 1);

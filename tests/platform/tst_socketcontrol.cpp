@@ -308,10 +308,12 @@ private slots:
         QCOMPARE(listener.State(), qint16(listensAgain ? SocketControl::sckListening : SocketControl::sckClosed));
         // The callers still queued on the closed listener are let go, not left hanging.
         for (auto &caller : callers) {
-            // A read notices the end at once; the event of the end alone may never come to
-            // a socket that is not read (Qt under Wine).
-            if (caller->state() != QAbstractSocket::UnconnectedState)
-                caller->waitForReadyRead(5000);
+            // Reading notices the end; the event of the end alone may never come to a socket
+            // that is not read (Qt under Wine).
+            QElapsedTimer ending;
+            ending.start();
+            while (caller->state() != QAbstractSocket::UnconnectedState && ending.elapsed() < 5000)
+                caller->waitForReadyRead(100);
             QCOMPARE(caller->state(), QAbstractSocket::UnconnectedState);
         }
         QTest::qWait(50);

@@ -9,6 +9,7 @@
 #include "state/ProgramState.h"
 #include "platform/DesktopNotification.h"
 #include "platform/Pictures.h"
+#include "platform/ProductName.h"
 #include "servers/DataFile.h"
 #include "servers/DefaultServers.h"
 #include "ui/frmHosts.h"
@@ -19,7 +20,6 @@
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QScreen>
-#include <QSysInfo>
 
 namespace {
 
@@ -291,7 +291,7 @@ void frmMain::TellClockAccess()
 {
     if (!ClockNotice::applies(clockAccess))
         return;
-    const QString text = ClockNotice::text(clockAccess.account);
+    const QString text = ClockNotice::text(clockAccess);
     // Without a desktop before the first state; on one, once the desktop has placed the icon.
     if (mPresence == Presence::Headless) {
         notify(ClockNotice::title(), text);
@@ -312,11 +312,7 @@ int frmMain::GetIconIndex(int picture)
 
 bool frmMain::GetOS(QString &theOS)
 {
-    const QString name = QSysInfo::prettyProductName();
-    if (name.isEmpty())
-        return false;
-    theOS = name;
-    return true;
+    return readProductName(theOS);
 }
 
 frmAbout *frmMain::aboutWindow() const

@@ -30,9 +30,9 @@ public:
     // copy holds it, or when the lock file cannot be opened: error() tells which.
     bool tryAcquire();
 
-    // The system's error number of the last failed tryAcquire(): EWOULDBLOCK when another
-    // copy holds the lock, anything else when the lock file could not be opened or locked.
-    // 0 after a success.
+    // The errno value of the last failed tryAcquire() (on Windows, the system's reason given
+    // as one): EWOULDBLOCK when another copy holds the lock, anything else when the lock file
+    // could not be opened or locked. 0 after a success.
     int error() const { return mError; }
 
     // True when tryAcquire() found the lock held only by other accounts; foreignAccount() is

@@ -5,6 +5,40 @@
 #include <cerrno>
 #include <qt_windows.h>
 
+namespace {
+
+// The system's reason in the errno values that error() gives on every system.
+int errnoOf(DWORD windowsError)
+{
+    switch (windowsError) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return EWOULDBLOCK; // another copy holds the file open
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        return EACCES;
+    case ERROR_INVALID_NAME:
+    case ERROR_DIRECTORY:
+        return EINVAL;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ENAMETOOLONG;
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return EMFILE;
+    case ERROR_DISK_FULL:
+        return ENOSPC;
+    default:
+        return EIO;
+    }
+}
+
+} // namespace
+
 SingleInstance::SingleInstance(const QString &lockPath) : mPath(lockPath) { }
 
 SingleInstance::~SingleInstance()
@@ -24,8 +58,7 @@ bool SingleInstance::tryAcquire()
     HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        mError = error == ERROR_SHARING_VIOLATION ? EWOULDBLOCK : int(error);
+        mError = errnoOf(GetLastError());
         return false;
     }
     mHandle = reinterpret_cast<qintptr>(handle);

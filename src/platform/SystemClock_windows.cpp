@@ -6,6 +6,54 @@
 
 namespace {
 
+// The right to set the clock is switched on in the process's token only for the moment of
+// the setting, as Windows intends for such rights, and put back as it was afterwards.
+class ClockRightEnabled
+{
+public:
+    ClockRightEnabled()
+    {
+        TOKEN_PRIVILEGES wanted {};
+        wanted.PrivilegeCount = 1;
+        wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (!LookupPrivilegeValueW(nullptr, SE_SYSTEMTIME_NAME, &wanted.Privileges[0].Luid)
+            || !OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &mToken)) {
+            mError = GetLastError();
+            mToken = nullptr;
+            return;
+        }
+        DWORD size = sizeof mPrevious;
+        // Succeeds also when the token lacks the right, and then says so in the last error.
+        const BOOL adjusted = AdjustTokenPrivileges(mToken, FALSE, &wanted, sizeof mPrevious, &mPrevious, &size);
+        mError = GetLastError();
+        if (adjusted && mError == ERROR_SUCCESS)
+            mRestore = true;
+        else if (mError == ERROR_SUCCESS || mError == ERROR_NOT_ALL_ASSIGNED)
+            mError = ERROR_PRIVILEGE_NOT_HELD;
+    }
+
+    ~ClockRightEnabled()
+    {
+        if (mRestore)
+            AdjustTokenPrivileges(mToken, FALSE, &mPrevious, 0, nullptr, nullptr);
+        if (mToken)
+            CloseHandle(mToken);
+    }
+
+    ClockRightEnabled(const ClockRightEnabled &) = delete;
+    ClockRightEnabled &operator=(const ClockRightEnabled &) = delete;
+
+    // 0 when the right is on; else the system's error (ERROR_PRIVILEGE_NOT_HELD, 1314, for
+    // an account without it).
+    DWORD error() const { return mError; }
+
+private:
+    HANDLE mToken = nullptr;
+    TOKEN_PRIVILEGES mPrevious {};
+    bool mRestore = false;
+    DWORD mError = ERROR_SUCCESS;
+};
+
 class WindowsSystemClock final : public SystemClock
 {
 public:
@@ -28,9 +76,10 @@ public:
         return steps / StepsPerSecond - SecondsFrom1601To1970;
     }
 
-    // SetSystemTime needs the SE_SYSTEMTIME_NAME privilege; a refusal comes back as the
-    // system's error code. It takes universal time, so the instant is worked out with the
-    // caller's bias and set in one call.
+    // SetSystemTime needs the right to change the system time (SeSystemtimePrivilege),
+    // switched on; without it the setting is refused with the system's error code, which
+    // the client shows in its error state. It takes universal time, so the instant is
+    // worked out with the caller's bias and set in one call.
     int setLocalDateTime(Date target, qint32 bias, qint64 afterTarget) override
     {
         const QDate day = DateTime::dayOf(target);
@@ -49,6 +98,9 @@ public:
         wanted.wMinute = WORD(utc.secondOfDay / 60 % 60);
         wanted.wSecond = WORD(utc.secondOfDay % 60);
         wanted.wMilliseconds = WORD(afterTarget % 1000);
+        const ClockRightEnabled right;
+        if (right.error() != ERROR_SUCCESS)
+            return int(right.error());
         return SetSystemTime(&wanted) ? 0 : int(GetLastError());
     }
 };

@@ -9,10 +9,49 @@
 #include <memory>
 #include <vector>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#include <qt_windows.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
+
+// A plain socket of the system's, for what Qt's sockets hide.
+#ifdef Q_OS_WIN
+using RawSocket = SOCKET;
+constexpr RawSocket NoSocket = INVALID_SOCKET;
+int lastSocketError() { return ::WSAGetLastError(); }
+void closeRaw(RawSocket socket) { ::closesocket(socket); }
+void limitReceiving(RawSocket socket, int seconds)
+{
+    const DWORD limit = DWORD(seconds) * 1000; // milliseconds
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char *>(&limit), sizeof limit);
+}
+// What the process holds open: handles, sockets among them.
+qsizetype openDescriptors()
+{
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return qsizetype(count);
+}
+#else
+using RawSocket = int;
+constexpr RawSocket NoSocket = -1;
+int lastSocketError() { return errno; }
+void closeRaw(RawSocket socket) { ::close(socket); }
+void limitReceiving(RawSocket socket, int seconds)
+{
+    const timeval limit { seconds, 0 };
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+}
+qsizetype openDescriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
+}
+#endif
 
 using Callers = std::vector<std::unique_ptr<QTcpSocket>>;
 
@@ -128,18 +167,16 @@ private slots:
     void aCallerThatCannotBeTakenOverLeavesNoDescriptorBehind()
     {
         // Qt refuses a descriptor that is not open; nothing else may be closed for it.
-        const auto openDescriptors = [] {
-            return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
-        };
-        int ends[2];
-        QVERIFY(::pipe(ends) == 0);
-        ::close(ends[0]);
+        QTcpServer warmUp; // the system's sockets ready, as they are when a caller comes
+        QVERIFY(warmUp.listen(QHostAddress::LocalHost, 0));
+        const RawSocket closed = ::socket(AF_INET, SOCK_STREAM, 0);
+        QVERIFY(closed != NoSocket);
+        closeRaw(closed);
         const qsizetype before = openDescriptors();
         SocketControl control;
-        QVERIFY(!control.Accept(ends[0]));
+        QVERIFY(!control.Accept(qintptr(closed)));
         QCOMPARE(control.State(), qint16(SocketControl::sckClosed));
         QCOMPARE(openDescriptors(), before);
-        ::close(ends[1]);
     }
 
     void callsThatCannotWorkFailAtOnce()
@@ -226,8 +263,13 @@ private slots:
         // The callers wait in the system's queue before the event loop runs at all.
         const Callers callers = queuedCallers(listener.LocalPort(), CallerCount);
         QCOMPARE(callers.size(), size_t(CallerCount));
+#ifndef Q_OS_WIN
+        // On Windows (under Wine at least) the word that callers wait comes as a message of
+        // the event loop, and one turn takes the whole flood, the notifier's later messages
+        // included: there only its end is checked.
         QCoreApplication::processEvents();
         QVERIFY2(taken > 0 && taken < CallerCount, QByteArray::number(taken));
+#endif
         QTRY_COMPARE_WITH_TIMEOUT(taken, CallerCount, 5000);
         for (auto &caller : callers) {
             if (caller->bytesAvailable() == 0)
@@ -266,7 +308,13 @@ private slots:
         QCOMPARE(listener.State(), qint16(listensAgain ? SocketControl::sckListening : SocketControl::sckClosed));
         // The callers still queued on the closed listener are let go, not left hanging.
         for (auto &caller : callers) {
-            QTRY_COMPARE_WITH_TIMEOUT(caller->state(), QAbstractSocket::UnconnectedState, 5000);
+            // Reading notices the end; the event of the end alone may never come to a socket
+            // that is not read (Qt under Wine).
+            QElapsedTimer ending;
+            ending.start();
+            while (caller->state() != QAbstractSocket::UnconnectedState && ending.elapsed() < 5000)
+                caller->waitForReadyRead(100);
+            QCOMPARE(caller->state(), QAbstractSocket::UnconnectedState);
         }
         QTest::qWait(50);
         QCOMPARE(taken, 1);
@@ -287,15 +335,15 @@ private slots:
         SocketControl listener;
         listener.setLocalAddress(QHostAddress::LocalHost);
         QVERIFY(listener.Listen());
-        const int caller = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        QVERIFY(caller >= 0);
+        const RawSocket caller = ::socket(AF_INET, SOCK_STREAM, 0);
+        QVERIFY(caller != NoSocket);
         sockaddr_in address {};
         address.sin_family = AF_INET;
         address.sin_port = htons(listener.LocalPort());
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         QVERIFY(::connect(caller, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
         const QByteArray request(3000, 'r');
-        const auto sendRequest = [&] { return ::send(caller, request.constData(), size_t(request.size()), 0) == request.size(); };
+        const auto sendRequest = [&] { return ::send(caller, request.constData(), int(request.size()), 0) == request.size(); };
         if (!sendsAfterTaken)
             QVERIFY(sendRequest());
         bool answered = false;
@@ -307,19 +355,18 @@ private slots:
         });
         QTRY_VERIFY_WITH_TIMEOUT(answered, 5000);
 
-        const timeval limit { 5, 0 };
-        ::setsockopt(caller, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        limitReceiving(caller, 5);
         QByteArray received;
         int ending = -1; // 0: an orderly end; otherwise the error
         for (int reads = 0; reads < 100 && ending < 0; ++reads) {
             char buffer[64];
-            const ssize_t n = ::recv(caller, buffer, sizeof buffer, 0);
+            const auto n = ::recv(caller, buffer, int(sizeof buffer), 0);
             if (n > 0)
                 received.append(buffer, n);
             else
-                ending = n == 0 ? 0 : errno;
+                ending = n == 0 ? 0 : lastSocketError();
         }
-        ::close(caller);
+        closeRaw(caller);
         QCOMPARE(received, QByteArray::fromHex("c3a57fcd"));
         QCOMPARE(ending, 0);
     }

@@ -3,6 +3,33 @@
 #include <QFile>
 #include <QtGlobal>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+
+// Takes the privilege to set the clock (SeSystemtimePrivilege) out of this process's token
+// for good: a removed privilege cannot be enabled again, and every process started from
+// here gets a copy of this token. True when the token no longer holds it.
+inline bool dropClockPrivilege()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+        return false;
+    TOKEN_PRIVILEGES removal {};
+    removal.PrivilegeCount = 1;
+    removal.Privileges[0].Attributes = SE_PRIVILEGE_REMOVED;
+    bool gone = LookupPrivilegeValueW(nullptr, L"SeSystemtimePrivilege", &removal.Privileges[0].Luid);
+    if (gone) {
+        AdjustTokenPrivileges(token, FALSE, &removal, 0, nullptr, nullptr);
+        // Enabling it now must fail: ERROR_NOT_ALL_ASSIGNED says the token lacks it.
+        TOKEN_PRIVILEGES enable = removal;
+        enable.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        gone = AdjustTokenPrivileges(token, FALSE, &enable, 0, nullptr, nullptr)
+               && GetLastError() == ERROR_NOT_ALL_ASSIGNED;
+    }
+    CloseHandle(token);
+    return gone;
+}
+#else
 #include <linux/capability.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -46,3 +73,4 @@ inline bool dropClockPrivilege()
     // capabilities, which the build never gives.
     return !effective && !permitted && (!bounding || ::geteuid() != 0);
 }
+#endif

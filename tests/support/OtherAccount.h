@@ -10,7 +10,9 @@
 #include <QTest>
 
 #include <memory>
+#ifndef Q_OS_WIN
 #include <unistd.h>
+#endif
 
 // Processes that run as another account than the tests' own, the way a hostile user on the
 // same machine would act: holding a lock on one of this account's files, or listening on a
@@ -27,12 +29,16 @@ constexpr int ReadyTimeoutMs = 5000; // milliseconds
 // Why this machine cannot switch accounts here; empty when it can.
 inline QString unavailable()
 {
+#ifdef Q_OS_WIN
+    return QStringLiteral("another account's process is started through setpriv, which Windows lacks");
+#else
     if (::geteuid() != 0)
         return QStringLiteral("needs root to run a process as another account");
     for (const char *tool : { "setpriv", "perl", "sh" })
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             return QStringLiteral("no %1 here").arg(QLatin1String(tool));
     return {};
+#endif
 }
 
 // The setpriv words that run what follows as the account (its user and group ID alike).

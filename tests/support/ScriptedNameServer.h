@@ -40,6 +40,11 @@ public:
 
     ScriptedNameServer()
     {
+#ifndef Q_OS_LINUX
+        // Nothing would ask it: port 53 is left alone.
+        mFailure = resolveThrough({}, {});
+        return;
+#endif
         // Some other process may serve on one address already.
         constexpr int Addresses = 32;
         for (int n = 1; n <= Addresses && mAddress.isNull(); ++n) {

@@ -14,9 +14,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <memory>
+#ifdef Q_OS_WIN
+#include "ClockPrivilege.h"
+#else
+#include <csignal>
 #include <sys/types.h>
+#endif
 
 // The real executable in a home of its own: a temporary folder that is its data home
 // ($XDG_DATA_HOME) and, in a private subfolder, its runtime folder ($XDG_RUNTIME_DIR), where
@@ -27,6 +31,11 @@
 // gain back. setpriv execs the program in its own place, so the process is the program's.
 // Nor may it take port 37 (CAP_NET_BIND_SERVICE) even when the tests run as root: a test
 // running beside it may need that port for a scripted server of its own.
+//
+// On Windows the privilege is SeSystemtimePrivilege: the test program removes it from its
+// own token before the first start, and every program it starts inherits that token. The
+// data folder there is the system's all-users folder, which no variable moves: a Windows
+// test uses only starts that end before the program reads or writes its data.
 class TestProgram
 {
 public:
@@ -108,10 +117,17 @@ public:
                const QProcessEnvironment &env = QProcessEnvironment()) const
     {
         process.setProcessEnvironment(env.isEmpty() ? environment() : env);
+#ifdef Q_OS_WIN
+        if (!dropClockPrivilege())
+            return false;
+        process.setProgram(mExecutable);
+        process.setArguments(arguments);
+#else
         process.setProgram(QStringLiteral("setpriv"));
         process.setArguments(QStringList { QStringLiteral("--bounding-set"), QStringLiteral("-sys_time,-net_bind_service"),
                                            QStringLiteral("--"), mExecutable }
                              + arguments);
+#endif
         process.start();
         return process.waitForStarted(StartTimeoutMs);
     }
@@ -146,6 +162,11 @@ public:
         result.exitCode = process->exitCode();
         result.out = process->readAllStandardOutput();
         result.err = process->readAllStandardError();
+#ifdef Q_OS_WIN
+        // A Windows program's text output ends its lines with CR LF.
+        result.out.replace("\r\n", "\n");
+        result.err.replace("\r\n", "\n");
+#endif
         return result;
     }
 
@@ -179,10 +200,15 @@ public:
         }
     }
 
-    // Ends it as the system does at shutdown; true when it ended cleanly with status 0.
+    // Ends it as the system does at shutdown (on Windows, as a closed session does: a
+    // request to close sent to its windows); true when it ended cleanly with status 0.
     static bool terminate(QProcess &process)
     {
+#ifdef Q_OS_WIN
+        process.terminate();
+#else
         ::kill(pid_t(process.processId()), SIGTERM);
+#endif
         return process.waitForFinished(EndTimeoutMs) && process.exitStatus() == QProcess::NormalExit
                && process.exitCode() == 0;
     }

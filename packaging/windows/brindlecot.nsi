@@ -53,12 +53,12 @@ VIAddVersionKey "FileDescription" "${PRODUCT} ${VERSION} setup"
 VIAddVersionKey "CompanyName" "${PUBLISHER}"
 VIAddVersionKey "LegalCopyright" "GPL-3.0-or-later"
 
-!define MUI_ICON "${STAGING}\brindlecot.ico"
-!define MUI_UNICON "${STAGING}\brindlecot.ico"
+!define MUI_ICON "${STAGING}/brindlecot.ico"
+!define MUI_UNICON "${STAGING}/brindlecot.ico"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_SMALLDESC
 
-!insertmacro MUI_PAGE_LICENSE "${STAGING}\LICENSE.txt"
+!insertmacro MUI_PAGE_LICENSE "${STAGING}/LICENSE.txt"
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -90,7 +90,7 @@ Section "Brindlecot" SecProgram
     ${EndIf}
 
     SetOutPath "$INSTDIR"
-    File /r "${STAGING}\*.*"
+    File /r "${STAGING}/*"
     SetOutPath "$INSTDIR\bin"
 
     CreateShortcut "$SMPROGRAMS\Brindlecot.lnk" "$INSTDIR\bin\brindlecot.exe" "" "$INSTDIR\brindlecot.ico" 0 \
@@ -107,8 +107,7 @@ Section "Brindlecot" SecProgram
     WriteRegStr HKLM "${UNINSTALL_KEY}" "HelpLink" "$INSTDIR\share\brindlecot\help\index.htm"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-    IntFmt $0 "0x%08X" $0
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2 ; in KiB, as "Apps & features" reads it
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
 SectionEnd
 

@@ -15,7 +15,7 @@ setup=$(realpath "$1")
 work=$2
 
 if [[ ${BRINDLECOT_IN_NAMESPACE:-} != 1 ]]; then
-    if [[ $(id -u) == 0 ]] && unshare --net true 2>/dev/null; then
+    if [[ $(id -u) == 0 ]] && command -v ip >/dev/null && unshare --net true 2>/dev/null; then
         exec unshare --net -- env BRINDLECOT_IN_NAMESPACE=1 BRINDLECOT_OWN_NETWORK=1 bash "$0" "$@"
     fi
     exec env BRINDLECOT_IN_NAMESPACE=1 BRINDLECOT_OWN_NETWORK=0 bash "$0" "$@"
@@ -102,6 +102,15 @@ write_data_file() {
                    pack("v/a* v/a* v v d< V", $h, $h, 1, 0, 0, 0);' > "$data/Brindlecot.dat"
 }
 
+# The registered task as text: Task Scheduler keeps it in UTF-16 (or as it was given).
+task_xml() {
+    if [[ $(head -c 2 "$task" | od -An -tx1 | tr -d ' ') == fffe ]]; then
+        iconv -f UTF-16 -t UTF-8 "$task"
+    else
+        cat "$task"
+    fi
+}
+
 # --- The default install: log-on start for every account with its own rights ---
 install
 
@@ -139,7 +148,7 @@ for value in "DisplayName	REG_SZ	Brindlecot" "DisplayVersion	REG_SZ	" "Publisher
 done
 
 if [[ -f "$task" ]]; then
-    xml=$(iconv -f UTF-16 -t UTF-8 "$task" 2>/dev/null || cat "$task")
+    xml=$(task_xml)
     for part in "<LogonTrigger>" "<GroupId>S-1-5-32-545</GroupId>" "<RunLevel>LeastPrivilege</RunLevel>" \
                 "<Command>\"$folder\\bin\\brindlecot.exe\"</Command>" "<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>"; do
         grep -qF -- "$part" <<<"$xml" || fail "the log-on task lacks $part"
@@ -180,7 +189,7 @@ check_left "Brindlecot.dat"
 # --- Administrators set the clock; the uninstaller purges the data file ---
 install /ADMINCLOCK /NOLOGON
 if [[ -f "$task" ]]; then
-    xml=$(iconv -f UTF-16 -t UTF-8 "$task" 2>/dev/null || cat "$task")
+    xml=$(task_xml)
     for part in "<GroupId>S-1-5-32-544</GroupId>" "<RunLevel>HighestAvailable</RunLevel>"; do
         grep -qF -- "$part" <<<"$xml" || fail "the administrators' log-on task lacks $part"
     done

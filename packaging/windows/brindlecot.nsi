@@ -177,8 +177,9 @@ Function WriteLogonTask
     Exch
     Exch $R1 ; run level
     Push $R2
-    InitPluginsDir
-    StrCpy $R2 "$PLUGINSDIR\logon-task.xml"
+    ; Kept in the installation folder: an administrator can register it again with
+    ; schtasks /Create /TN Brindlecot /XML logon-task.xml
+    StrCpy $R2 "$INSTDIR\logon-task.xml"
     FileOpen $0 "$R2" w
     FileWriteUTF16LE /BOM $0 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n'
     FileWriteUTF16LE $0 '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">$\r$\n'
@@ -247,6 +248,7 @@ Section "un.Brindlecot" UnSecProgram
     RMDir /r "$INSTDIR\licenses"
     Delete "$INSTDIR\LICENSE.txt"
     Delete "$INSTDIR\brindlecot.ico"
+    Delete "$INSTDIR\logon-task.xml"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
 

@@ -4,7 +4,9 @@
 # log-on task, the data folder), runs the installed program headless with a data file whose
 # one server is on loopback, uninstalls it silently and checks that only the data file is
 # left; then installs with the administrators' clock choice and uninstalls with /PURGE.
-#   windows-install.sh setup.exe work-folder
+#   windows-install.sh setup.exe work-folder qt-plugin-folder
+# The setup ships Qt's windows platform only; the headless run takes Qt's offscreen platform
+# from the plugin folder of the Qt that the program was built with.
 #
 # Every Wine process runs without CAP_SYS_TIME in its bounding set. As root it also runs
 # in a network namespace of its own with only loopback in it, so the program can reach no
@@ -12,7 +14,8 @@
 # CAP_NET_BIND_SERVICE, so it leaves port 37 to the rest of the test suite.
 set -euo pipefail
 setup=$(realpath "$1")
-work=$2
+work=$(realpath -m "$2")
+plugins=$(realpath "$3")
 
 if [[ ${BRINDLECOT_IN_NAMESPACE:-} != 1 ]]; then
     if [[ $(id -u) == 0 ]] && command -v ip >/dev/null && unshare --net true 2>/dev/null; then
@@ -42,28 +45,40 @@ fail() { echo "FAIL: $*" >&2; failed=1; }
 wine_() { local limit=$1; shift; timeout "$limit" setpriv --bounding-set "$dropped" -- wine "$@"; }
 
 echo "Making the Wine prefix"
-timeout 180 setpriv --bounding-set "$dropped" -- wineboot --init >/dev/null 2>&1
+timeout 180 setpriv --bounding-set "$dropped" -- wineboot --init >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; exit 1; }
 # Qt's platform for every program of this prefix: Wine hands the Unix QT_* variables to no
 # Windows program.
 wine_ 60 reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d offscreen /f >/dev/null
+wine_ 60 reg add 'HKCU\Environment' /v QT_PLUGIN_PATH /d "$(winepath -w "$plugins")" /f >/dev/null
+# Windows always runs its Task Scheduler; Wine starts it only when asked, and not while the
+# prefix is still being made.
+for attempt in $(seq 10); do
+    wine_ 60 net start schedule >/dev/null 2>&1 && break
+    (( attempt < 10 )) || fail "Wine's Task Scheduler service does not start"
+    sleep 1
+done
 
 drive=$WINEPREFIX/drive_c
 folder='C:\Test Apps\Brindlecot'
 unix_folder="$drive/Test Apps/Brindlecot"
 data="$drive/ProgramData/Brindlecot"
 menu_entry="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Brindlecot.lnk"
-task="$drive/windows/system32/Tasks/Brindlecot"
+task="$drive/windows/system32/tasks/Brindlecot"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brindlecot'
 program="$folder\\bin\\brindlecot.exe"
 
+# The setup asks for an administrator's rights, so Wine starts it anew, elevated, and the
+# first start returns at once: the wait is for every process of the prefix to end. /D=
+# must come last and unquoted, so the command line goes through cmd as it stands.
 install() {
     echo "Installing: $(basename "$setup") /S $* /D=$folder"
     local status=0
-    wine_ 300 "$setup" /S "$@" "/D=$folder" || status=$?
+    wine_ 60 cmd /c "$(winepath -w "$setup") /S $* /D=$folder" || status=$?
     [[ $status == 0 ]] || fail "the silent install ended with status $status"
+    timeout 300 wineserver -w || fail "the setup did not end within 300 s"
 }
 
-# The uninstaller copies itself away and starts the copy, so the wait is for every
+# The uninstaller copies itself away and starts the copy: again the wait is for every
 # process of the prefix to end.
 uninstall() {
     echo "Uninstalling: uninstall.exe /S $*"
@@ -102,13 +117,20 @@ write_data_file() {
                    pack("v/a* v/a* v v d< V", $h, $h, 1, 0, 0, 0);' > "$data/Brindlecot.dat"
 }
 
-# The registered task as text: Task Scheduler keeps it in UTF-16 (or as it was given).
-task_xml() {
-    if [[ $(head -c 2 "$task" | od -An -tx1 | tr -d ' ') == fffe ]]; then
-        iconv -f UTF-16 -t UTF-8 "$task"
-    else
-        cat "$task"
+# The log-on task as the setup registered it (its copy in the installation folder, UTF-16):
+# Wine's Task Scheduler keeps the task's name, description and settings, but drops the
+# trigger, the principal and the action, which it does not implement.
+task_xml() { iconv -f UTF-16 -t UTF-8 "$unix_folder/logon-task.xml"; }
+check_task() {
+    if [[ ! -f "$task" ]] || ! grep -q "Starts Brindlecot" "$task"; then
+        fail "no log-on task registered ($task)"
     fi
+    local xml part
+    xml=$(task_xml) || { fail "no logon-task.xml"; return; }
+    for part in "<LogonTrigger>" "<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>" \
+                "<Command>\"$folder\\bin\\brindlecot.exe\"</Command>" "$@"; do
+        grep -qF -- "$part" <<<"$xml" || fail "the log-on task lacks $part"
+    done
 }
 
 # --- The default install: log-on start for every account with its own rights ---
@@ -125,7 +147,7 @@ done
 [[ -d "$data" ]] || fail "no data folder $data"
 
 # Every DLL that the program and its plugins import is installed beside it or is one of
-# the system's (the prefix's system32).
+# the system's (in the prefix's system32).
 objdump=$(command -v x86_64-w64-mingw32-objdump || true)
 if [[ -z $objdump ]]; then
     fail "x86_64-w64-mingw32-objdump is missing (Debian's binutils-mingw-w64-x86-64)"
@@ -133,29 +155,23 @@ else
     system=$(ls "$drive/windows/system32" | tr 'A-Z' 'a-z')
     ours=$(ls "$unix_folder/bin" | tr 'A-Z' 'a-z')
     while IFS= read -r -d '' binary; do
-        for dll in $("$objdump" -p "$binary" | awk '/DLL Name:/ { print tolower($3) }'); do
+        # api-ms-win-* names are API sets, which the system's loader maps to its own DLLs.
+        for dll in $("$objdump" -p "$binary" | awk '/DLL Name:/ && !/api-ms-win-/ { print tolower($3) }'); do
             grep -qxF "$dll" <<<"$ours" || grep -qxF "$dll" <<<"$system" \
                 || fail "${binary#"$unix_folder/"} needs $dll, which is neither installed nor in system32"
         done
     done < <(find "$unix_folder/bin" -iname '*.exe' -print0 -o -iname '*.dll' -print0)
 fi
 
-entry=$(wine_ 60 reg query "$key" 2>/dev/null | tr -d '\r' || true)
-for value in "DisplayName	REG_SZ	Brindlecot" "DisplayVersion	REG_SZ	" "Publisher	REG_SZ	Brindlecot maintainers" \
-             "UninstallString	REG_SZ	\"$folder\\uninstall.exe\"" \
-             "QuietUninstallString	REG_SZ	\"$folder\\uninstall.exe\" /S" "EstimatedSize	REG_DWORD	0x"; do
+# reg prints each value as: name, type and data apart by runs of blanks.
+entry=$(wine_ 60 reg query "$key" 2>/dev/null | tr -d '\r' | sed -E 's/^ +//; s/ {2,}/|/g' || true)
+for value in "DisplayName|REG_SZ|Brindlecot" "DisplayVersion|REG_SZ|" "Publisher|REG_SZ|Brindlecot maintainers" \
+             "UninstallString|REG_SZ|\"$folder\\uninstall.exe\"" \
+             "QuietUninstallString|REG_SZ|\"$folder\\uninstall.exe\" /S" "EstimatedSize|REG_DWORD|0x"; do
     grep -qF -- "$value" <<<"$entry" || fail "the uninstall key lacks \"$value\": $entry"
 done
 
-if [[ -f "$task" ]]; then
-    xml=$(task_xml)
-    for part in "<LogonTrigger>" "<GroupId>S-1-5-32-545</GroupId>" "<RunLevel>LeastPrivilege</RunLevel>" \
-                "<Command>\"$folder\\bin\\brindlecot.exe\"</Command>" "<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>"; do
-        grep -qF -- "$part" <<<"$xml" || fail "the log-on task lacks $part"
-    done
-else
-    fail "no log-on task $task"
-fi
+check_task "<GroupId>S-1-5-32-545</GroupId>" "<RunLevel>LeastPrivilege</RunLevel>"
 
 # --- The installed program, headless ---
 version=$(wine_ 60 "$program" --version 2>/dev/null | tr -d '\r' || true)
@@ -188,14 +204,7 @@ check_left "Brindlecot.dat"
 
 # --- Administrators set the clock; the uninstaller purges the data file ---
 install /ADMINCLOCK /NOLOGON
-if [[ -f "$task" ]]; then
-    xml=$(task_xml)
-    for part in "<GroupId>S-1-5-32-544</GroupId>" "<RunLevel>HighestAvailable</RunLevel>"; do
-        grep -qF -- "$part" <<<"$xml" || fail "the administrators' log-on task lacks $part"
-    done
-else
-    fail "no log-on task for administrators"
-fi
+check_task "<GroupId>S-1-5-32-544</GroupId>" "<RunLevel>HighestAvailable</RunLevel>"
 [[ -f "$data/Brindlecot.lock" ]] || fail "no lock file made ready for standard accounts"
 [[ -f "$data/Brindlecot.dat" ]] || fail "the install lost the data file"
 uninstall /PURGE

@@ -46,10 +46,14 @@ wine_() { local limit=$1; shift; timeout "$limit" setpriv --bounding-set "$dropp
 
 echo "Making the Wine prefix"
 timeout 180 setpriv --bounding-set "$dropped" -- wineboot --init >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; exit 1; }
+# The next start must not meet the boot's Wine server as it ends.
+timeout 60 wineserver -w
 # Qt's platform for every program of this prefix: Wine hands the Unix QT_* variables to no
 # Windows program.
-wine_ 60 reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d offscreen /f >/dev/null
-wine_ 60 reg add 'HKCU\Environment' /v QT_PLUGIN_PATH /d "$(winepath -w "$plugins")" /f >/dev/null
+for setting in "QT_QPA_PLATFORM=offscreen" "QT_PLUGIN_PATH=$(winepath -w "$plugins")"; do
+    wine_ 60 reg add 'HKCU\Environment' /v "${setting%%=*}" /d "${setting#*=}" /f >"$work/reg.log" 2>&1 \
+        || { cat "$work/reg.log" >&2; echo "FAIL: reg add $setting" >&2; exit 1; }
+done
 # Windows always runs its Task Scheduler; Wine starts it only when asked, and not while the
 # prefix is still being made.
 for attempt in $(seq 10); do

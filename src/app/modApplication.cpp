@@ -6,6 +6,7 @@
 #include "app/Presence.h"
 #include "app/frmMain.h"
 #include "state/ProgramState.h"
+#include "platform/Console.h"
 #include "platform/ControlAccess.h"
 #include "platform/DataFolder.h"
 #include "platform/Desktop.h"
@@ -81,6 +82,7 @@ FirstCopy takeOver(SingleInstance &oneCopy, const QString &dataFolder, int *exit
 
 int Main(int argc, char *argv[])
 {
+    attachParentConsole();
     if (const int exitCode = handleCommandLine(argc, argv); exitCode >= 0)
         return exitCode;
 

@@ -1,0 +1,3 @@
+#include "platform/Console.h"
+
+void attachParentConsole() { }

@@ -46,6 +46,9 @@ frmEdit::frmEdit(QWidget *owner)
     connect(cmdCancel, &QPushButton::clicked, this, &frmEdit::cmdCancel_Click);
     Timer1.setInterval(SaveCheckInterval);
     connect(&Timer1, &QTimer::timeout, this, &frmEdit::Timer1_Timer);
+    // Save follows every change of the text at once: Enter pressed right after typing or
+    // pasting, before the next tick, saves what the box holds.
+    connect(Text1, &QLineEdit::textChanged, this, &frmEdit::followText);
     Timer1.start();
     arrangeControls();
 }
@@ -58,7 +61,10 @@ void frmEdit::setPrompt(const QString &prompt)
 
 void frmEdit::cmdSave_Click()
 {
-    // Enter reaches here through the default button, which is clicked only when enabled.
+    // Enter reaches here through the default button. An empty box is never saved, not even
+    // before the first tick, while Save still has its starting state.
+    if (Text1->text().isEmpty())
+        return;
     Value = Text1->text();
     accept();
 }
@@ -69,6 +75,11 @@ void frmEdit::cmdCancel_Click()
 }
 
 void frmEdit::Timer1_Timer()
+{
+    followText();
+}
+
+void frmEdit::followText()
 {
     // A text of blanks counts as not empty.
     cmdSave->setEnabled(!Text1->text().isEmpty());

@@ -10,7 +10,7 @@ class QPushButton;
 
 // The one-line input dialog of the Time Servers window: a prompt, a text box, Cancel and
 // Save. Save takes the text into Value; every other way out leaves Value empty. Enter saves
-// (while Save is enabled) and Escape cancels.
+// whatever non-empty text the box holds at that moment, and Escape cancels.
 class frmEdit : public QDialog
 {
     Q_OBJECT
@@ -31,7 +31,7 @@ public:
     QLineEdit *Text1;
     QPushButton *cmdCancel;
     QPushButton *cmdSave;
-    QTimer Timer1; // enables Save only while the text is not empty
+    QTimer Timer1; // enables Save only while the text is not empty; the text's changes do too
 
     void cmdSave_Click();
     void cmdCancel_Click();
@@ -43,6 +43,8 @@ protected:
 
 private:
     void arrangeControls();
+    // Save is enabled while the text is not empty.
+    void followText();
 
     bool mFirstFocus = true;
 };

@@ -30,6 +30,9 @@ constexpr double ClockFontScale = 18.0 / 8.25; // the clocks' size against the w
 const QColor UniversalBlue(0, 0, 192);
 
 const QString LocalTimeCaption = QStringLiteral("Local Time");
+const QString Blank = QStringLiteral(" "); // the text of an empty cell
+// A screen reader's name for a blank "Last Synchronization" or "Correction" cell.
+const QString NotSynchronizedYet = QStringLiteral("Not synchronized yet");
 constexpr int ListColumns = 3; // Time Server, Last Synchronization, Correction
 
 // An entry of the list. The list sorts by the server's text, letter case aside, in the
@@ -264,7 +267,7 @@ QTreeWidgetItem *frmHosts::addEntry(const clsHost &record)
     auto *item = new HostItem(ListView1);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
     item->setData(0, KeyRole, record.HostPath());
-    item->setText(0, QLatin1Char(' ') + record.HostPath());
+    setCellText(item, 0, QLatin1Char(' ') + record.HostPath(), record.HostPath());
     item->setCheckState(0, record.HostActive() == 1 ? Qt::Checked : Qt::Unchecked);
     showRecord(item, record);
     return item;
@@ -274,18 +277,18 @@ void frmHosts::showRecord(QTreeWidgetItem *item, const clsHost &record)
 {
     setState(item, stateOfStatus(record.HostStatus()));
     const Date polled = record.HostPollDate();
-    QString lastSynchronization = QStringLiteral(" ");
+    QString lastSynchronization = Blank;
     if (polled != DateTime::Never) {
         lastSynchronization = FormatRelativeDate(polled, mState.Clock.now()) + QStringLiteral(" at ")
                               + FormatMediumTime(DateTime::timeOf(polled));
     }
-    QString correction = QStringLiteral(" ");
+    QString correction = Blank;
     if (record.HostSynchError() != 0)
         correction = FormatDuration(record.HostSynchError());
     else if (polled != DateTime::Never)
         correction = QStringLiteral("None");
-    item->setText(1, lastSynchronization);
-    item->setText(2, correction);
+    setCellText(item, 1, lastSynchronization, lastSynchronization == Blank ? NotSynchronizedYet : lastSynchronization);
+    setCellText(item, 2, correction, correction == Blank ? NotSynchronizedYet : correction);
 }
 
 void frmHosts::ArrangeControls()
@@ -449,7 +452,7 @@ void frmHosts::EditSelectedServer()
             }
 
             item->setData(0, KeyRole, address);
-            item->setText(0, QLatin1Char(' ') + address);
+            setCellText(item, 0, QLatin1Char(' ') + address, address);
             setBold(item, false);
             showRecord(item, *record);
             sortList();
@@ -558,6 +561,17 @@ void frmHosts::closeEvent(QCloseEvent *event)
     event->accept(); // closing is never cancelled
 }
 
+void frmHosts::keyPressEvent(QKeyEvent *event)
+{
+    // The list and the buttons leave Escape to the window, which closes as its close
+    // button does: the check boxes are taken over and the window is released.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void frmHosts::Form_Unload()
 {
     if (mUnloaded)
@@ -608,6 +622,13 @@ void frmHosts::setBold(QTreeWidgetItem *item, bool bold)
     font.setBold(bold);
     item->setFont(0, font);
     describe(item);
+}
+
+void frmHosts::setCellText(QTreeWidgetItem *item, int column, const QString &shown, const QString &spoken)
+{
+    // The list shows its texts after a blank; a screen reader says the words alone.
+    item->setText(column, shown);
+    item->setData(column, Qt::AccessibleTextRole, spoken);
 }
 
 frmHosts::RowState frmHosts::stateOf(const QTreeWidgetItem *item)

@@ -23,7 +23,8 @@ struct ProgramState;
 // by hand. It works on the records of Hosts directly; the check boxes go back into
 // HostActive when it closes.
 //
-// While it exists, HostsShowing is 1. It is released when it closes.
+// While it exists, HostsShowing is 1. It is released when it closes; Escape closes it as
+// its close button does.
 class frmHosts : public QWidget
 {
     Q_OBJECT
@@ -97,6 +98,7 @@ signals:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -112,6 +114,8 @@ private:
     // state to screen readers and in the tool tip.
     static void setState(QTreeWidgetItem *item, RowState state);
     static void setBold(QTreeWidgetItem *item, bool bold);
+    // A cell's shown text and the name screen readers get for it.
+    static void setCellText(QTreeWidgetItem *item, int column, const QString &shown, const QString &spoken);
     static void describe(QTreeWidgetItem *item);
     QTreeWidgetItem *selectedItem() const;
     void sortList();

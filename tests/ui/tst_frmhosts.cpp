@@ -136,6 +136,37 @@ QString rowDescription(const frmHosts &window, int row)
     return texts.join(QStringLiteral(" | "));
 }
 
+// What a screen reader gets for each cell of a row: its name, and for the first cell whether
+// it can be checked and is.
+struct SpokenRow {
+    QStringList names;
+    bool checkable = false;
+    bool checked = false;
+};
+
+SpokenRow spokenRow(const frmHosts &window, int row)
+{
+    window.ListView1->doItemsLayout();
+    QAccessibleTableInterface *table = QAccessible::queryAccessibleInterface(window.ListView1)->tableInterface();
+    SpokenRow spoken;
+    for (int column = 0; column < window.ListView1->columnCount(); ++column) {
+        QAccessibleInterface *cell = table->cellAt(row, column);
+        spoken.names << (cell ? cell->text(QAccessible::Name) : QStringLiteral("no cell"));
+        if (cell && column == 0) {
+            spoken.checkable = cell->state().checkable;
+            spoken.checked = cell->state().checked;
+        }
+    }
+    return spoken;
+}
+
+const QString NotSynchronizedYet = QStringLiteral("Not synchronized yet");
+
+QString spokenText(const QString &shown)
+{
+    return shown == QStringLiteral(" ") ? NotSynchronizedYet : shown;
+}
+
 struct Rig {
     explicit Rig(const QStringList &paths = {}, quint16 port = TimeProtocol::Port) : clock(Now), zone(300), state(clock, zone)
     {
@@ -232,6 +263,11 @@ private slots:
         QVERIFY(!item->font(0).bold());
         QVERIFY(!(item->flags() & Qt::ItemIsEditable));
         QCOMPARE(rowDescription(*rig.window, 0), description);
+        // Screen readers get the texts without the list's leading blank, and the check box.
+        const SpokenRow spoken = spokenRow(*rig.window, 0);
+        QCOMPARE(spoken.names, (QStringList{QStringLiteral("127.0.0.1"), spokenText(lastSynchronization), spokenText(correction)}));
+        QVERIFY(spoken.checkable);
+        QCOMPARE(spoken.checked, checked);
 
         // Closing writes the check box back: 1 or 0, whatever the value was.
         QSignalSpy unloaded(rig.window.get(), &frmHosts::Unloaded);
@@ -273,6 +309,33 @@ private slots:
     }
 
     // ---- keyboard and screen readers ----
+
+    void escapeCloses_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("on the list") << QStringLiteral("list");
+        QTest::newRow("on a button") << QStringLiteral("button");
+    }
+
+    // Escape closes the window as its close button does: the check boxes are taken over,
+    // HostsShowing is cleared and the window is unloaded, once.
+    void escapeCloses()
+    {
+        QFETCH(QString, focus);
+        Rig rig({QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2")});
+        rig.window->show();
+        QWidget *control = focus == QStringLiteral("list") ? static_cast<QWidget *>(rig.window->ListView1)
+                                                           : static_cast<QWidget *>(rig.window->cmdEdit);
+        control->setFocus();
+        rig.entry(1)->setCheckState(0, Qt::Unchecked);
+        QSignalSpy unloaded(rig.window.get(), &frmHosts::Unloaded);
+        QTest::keyClick(control, Qt::Key_Escape);
+        QCOMPARE(unloaded.size(), 1);
+        QVERIFY(!rig.window->isVisible());
+        QCOMPARE(rig.state.HostsShowing, qint16(0));
+        QCOMPARE(rig.state.Hosts.Item(1)->HostActive(), qint16(1));
+        QCOMPARE(rig.state.Hosts.Item(2)->HostActive(), qint16(0));
+    }
 
     void keyboardAndNames()
     {
@@ -478,6 +541,8 @@ private slots:
         QCOMPARE(item->text(1), QStringLiteral(" "));
         QCOMPARE(item->text(2), QStringLiteral(" "));
         QCOMPARE(picture(item->icon(0)), picture(Pictures::listStatus(1)));
+        // Only the list's own blank is left out of the name: the address is said as typed.
+        QCOMPARE(spokenRow(*rig.window, rig.window->ListView1->indexOfTopLevelItem(item)).names.value(0), typed);
         QVERIFY(!item->isSelected());
         QVERIFY(rig.listHasFocus());
     }
@@ -554,6 +619,7 @@ private slots:
         QCOMPARE(item->text(2), QStringLiteral(" "));
         QCOMPARE(picture(item->icon(0)), picture(Pictures::listStatus(1)));
         QCOMPARE(rowDescription(*rig.window, 2), NotTried);
+        QCOMPARE(spokenRow(*rig.window, 2).names, (QStringList{QStringLiteral("127.0.0.9"), NotSynchronizedYet, NotSynchronizedYet}));
         QCOMPARE(rig.entry(0)->checkState(0), Qt::Unchecked);
         QVERIFY(rig.listHasFocus());
     }
@@ -860,6 +926,27 @@ private slots:
         QVERIFY(dialog.cmdSave->isEnabled()); // a blank is not empty
         dialog.Text1->clear();
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.cmdSave->isEnabled(), 1000);
+    }
+
+    // Enter right after the last typed character, before the next tick has looked at the
+    // text, saves what the box holds; an empty box is never saved, by Enter or by Save.
+    void enterRightAfterTyping()
+    {
+        Rig rig;
+        bool emptyStayedOpen = false;
+        ModalDriver driver({[&](QWidget *modal) {
+            auto *dialog = qobject_cast<frmEdit *>(modal);
+            QVERIFY(dialog);
+            dialog->cmdSave->click(); // before the first tick Save is still enabled
+            QTest::keyClick(dialog->Text1, Qt::Key_Return);
+            emptyStayedOpen = dialog->isVisible() && dialog->Value.isEmpty();
+            dialog->Timer1_Timer(); // the tick of an empty box: Save disabled
+            QTest::keyClicks(dialog->Text1, QStringLiteral("127.0.0.8"));
+            QTest::keyClick(dialog->Text1, Qt::Key_Return);
+        }});
+        QCOMPARE(rig.window->GetInput(QStringLiteral("T"), QStringLiteral("P"), QString()), QStringLiteral("127.0.0.8"));
+        QVERIFY(!driver.missing());
+        QVERIFY(emptyStayedOpen);
     }
 
     void inputDialogKeys_data()

@@ -136,6 +136,28 @@ private slots:
         form.Shutdown();
     }
 
+    // Escape closes the window by the same path as its close button: the check boxes are
+    // on disk, the window is released, and an automatic attempt starts.
+    void escapeClosesLikeTheCloseButton()
+    {
+        writeDataFile();
+        Program program(freshState());
+        frmMain &form = program.form;
+        form.ShowTimeServers();
+        QPointer<frmHosts> window = form.hostsWindow();
+        QVERIFY(window);
+        window->ListView1->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+        QTest::keyClick(window->ListView1, Qt::Key_Escape);
+
+        QCOMPARE(program.state->HostsShowing, qint16(0));
+        QCOMPARE(savedActive(1), qint16(1));
+        QCOMPARE(savedActive(2), qint16(0));
+        QTRY_VERIFY_WITH_TIMEOUT(!window, EventWait);
+        QTRY_COMPARE_WITH_TIMEOUT(program.server.connections.size(), 1, EventWait);
+        QCOMPARE(form.client().tcpClient().RemoteHost(), QStringLiteral("127.0.0.1"));
+        form.Shutdown();
+    }
+
     // The program ends while the window is open: its check boxes are saved, and no
     // attempt starts.
     void shutdownWhileOpen()

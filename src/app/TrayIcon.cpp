@@ -3,6 +3,7 @@
 #include "platform/Pictures.h"
 
 #include <QAction>
+#include <QGuiApplication>
 
 TrayIcon::TrayIcon(QObject *parent) : QObject(parent)
 {
@@ -49,7 +50,17 @@ void TrayIcon::add(int index, const QString &toolTip)
     mToolTip = toolTip;
     mIcon.setIcon(Pictures::trayPicture(index));
     mIcon.setToolTip(toolTip);
-    mIcon.show();
+    if (placeable())
+        mIcon.show();
+}
+
+bool TrayIcon::placeable()
+{
+    // Without a StatusNotifierItem host Qt falls back to the X11 tray, which only the xcb
+    // platform has: elsewhere (Wayland) that fallback can place nothing and only complains,
+    // on every start, that the platform lacks the X11 tray's signal. Qt looks for a host
+    // once a run, so one that comes later would not be used anyway.
+    return QSystemTrayIcon::isSystemTrayAvailable() || QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
 void TrayIcon::change(int index, const QString &toolTip)

@@ -17,7 +17,8 @@ public:
     explicit TrayIcon(QObject *parent = nullptr);
     ~TrayIcon() override;
 
-    // Adds the icon with the picture at image index 1..12 and the tool tip.
+    // Adds the icon with the picture at image index 1..12 and the tool tip; it shows where
+    // the desktop can place it (placeable()).
     void add(int index, const QString &toolTip);
     // Changes picture and tool tip in place; a change to what is shown already is skipped,
     // so an unchanged icon costs the desktop nothing.
@@ -39,6 +40,10 @@ public:
     QAction *mnuAbout = nullptr;
     QAction *mnuHelp = nullptr;
     QAction *mnuExit = nullptr;
+
+    // True where Qt can place an icon: a notification area over D-Bus (StatusNotifierItem),
+    // or the X11 platform, whose tray may also come later.
+    static bool placeable();
 
     QSystemTrayIcon &icon() { return mIcon; }
     int shownIndex() const { return mIndex; }

@@ -8,8 +8,10 @@ class QPushButton;
 class frmMain;
 struct ProgramState;
 
-// The About window: the logo, the version and a way to the help. Modeless; it deletes
-// itself when closed, and AboutShowing is 1 for exactly as long as it exists.
+// The About window: the logo, the version, who holds the copyright and under which licence
+// the program may be used, and a way to the help. Modeless; it deletes itself when closed
+// (by its Close button, Escape or its frame), and AboutShowing is 1 for exactly as long as
+// it exists.
 class frmAbout : public QDialog
 {
     Q_OBJECT
@@ -20,11 +22,18 @@ public:
 
     // "Version " + major + "." + minor of the program's own version.
     static QString versionText();
+    // The copyright notice and the licence with its lack of warranty, as an interactive
+    // program under the GNU GPL shows them.
+    static QString copyrightText();
+    static QString licenceText();
 
     QLabel *Image1 = nullptr;
     QGroupBox *frmVersion = nullptr;
     QLabel *lblVersion = nullptr;
+    QLabel *lblCopyright = nullptr;
+    QLabel *lblLicence = nullptr;
     QPushButton *cmdHelp = nullptr;
+    QPushButton *cmdClose = nullptr;
 
     void cmdHelp_Click();
 

@@ -94,19 +94,21 @@ int Main(int argc, char *argv[])
     if (int exitCode = 0; takeOver(oneCopy, dataFolder, &exitCode) == FirstCopy::No)
         return exitCode;
 
-    // Without a desktop the program runs on as a headless time client and server.
+    // Without a desktop the program runs on as a headless time client and server. Whether
+    // one answers is found out before Qt is asked to reach it, so a display that cannot be
+    // reached (a stale DISPLAY, say) is not reported as a failure.
     // The arguments live as long as the application, which keeps referring to them.
+    DesktopStart desktop = findDesktop();
     std::vector<char *> arguments(argv, argv + argc);
     char platformOption[] = "-platform";
-    QByteArray platforms = graphicalPlatforms();
-    if (!platforms.isEmpty()) {
+    if (!desktop.platforms.isEmpty()) {
         arguments.push_back(platformOption);
-        arguments.push_back(platforms.data());
+        arguments.push_back(desktop.platforms.data());
     }
     int count = int(arguments.size());
     arguments.push_back(nullptr);
     std::unique_ptr<QCoreApplication> app;
-    if (desktopAvailable()) {
+    if (desktop.available) {
         auto *gui = new QApplication(count, arguments.data());
         // The program lives in the notification area. Each window names its own icon (a
         // dialog takes its owner's): an icon for the whole application would also be drawn,

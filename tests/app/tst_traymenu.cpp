@@ -18,10 +18,13 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <functional>
 
 // Records the pages the program hands to the browser instead of opening them.
 class PageCatcher : public QObject
@@ -98,7 +101,8 @@ private slots:
         QSignalSpy headless(mForm.get(), &frmMain::headlessLine); // with the icon, no lines
         QCOMPARE(tray().shownIndex(), 5);
         QCOMPARE(tray().icon().toolTip(), QStringLiteral("Time Synchronization"));
-        QVERIFY(tray().icon().isVisible());
+        // Shown where Qt can place it (not on this test's platform, which has no tray).
+        QCOMPARE(tray().icon().isVisible(), TrayIcon::placeable());
         QVERIFY(mForm->tmrIcon.isActive());
         QCOMPARE(mForm->tmrIcon.interval(), 1000);
 
@@ -483,6 +487,19 @@ private slots:
             QVERIFY(QFileInfo::exists(mPages.opened.at(1).toLocalFile()));
     }
 
+    // Where no icon can be placed (no StatusNotifierItem host, a platform other than X11),
+    // adding it stays quiet: Qt's X11 fallback would warn that the platform lacks its signal.
+    void anIconNoTrayCanHoldIsNotShown()
+    {
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("systemTrayWindowChanged")));
+        QVERIFY(!TrayIcon::placeable());
+        TrayIcon icon;
+        icon.add(5, QStringLiteral("Looking for a time server..."));
+        QVERIFY(!icon.icon().isVisible());
+        QCOMPARE(icon.shownIndex(), 5);
+        icon.remove();
+    }
+
     void aboutWindow()
     {
         tray().mnuAbout->trigger();
@@ -496,6 +513,17 @@ private slots:
         QCOMPARE(about->cmdHelp->text(), QStringLiteral("Help"));
         QCOMPARE(about->Image1->pixmap().deviceIndependentSize().toSize(), QSize(284, 89));
         QCOMPARE(mState->AboutShowing, qint16(1));
+        // The notices the licence asks an interactive program to show.
+        QCOMPARE(about->lblCopyright->text(), QStringLiteral("Copyright \u00A9 2026 Brindlecot maintainers"));
+        for (const char *words : { "GPL-3.0-or-later", "https://gnu.org/licenses/gpl.html", "redistribute", "NO WARRANTY" })
+            QVERIFY2(about->lblLicence->text().contains(QLatin1String(words)), words);
+        QVERIFY(about->lblLicence->isVisible());
+        // A button the keyboard reaches, and the one Enter presses.
+        QCOMPARE(about->cmdClose->text(), QStringLiteral("Close"));
+        QVERIFY(about->cmdClose->focusPolicy() & Qt::TabFocus);
+        QVERIFY(about->cmdClose->isDefault());
+        QVERIFY(!about->cmdHelp->isDefault());
+        about->grab().save(QStringLiteral("about.png")); // for a person to look at
 
         // One at a time: the menu item is off, and a second request opens nothing.
         emit tray().mnuSysTray.aboutToShow();
@@ -517,12 +545,21 @@ private slots:
         emit tray().mnuSysTray.aboutToShow();
         QVERIFY(tray().mnuAbout->isEnabled());
 
-        // Closed by its frame, it ends the same way.
-        mForm->ShowAbout();
-        QVERIFY(mForm->aboutWindow());
-        mForm->aboutWindow()->close();
-        QTRY_VERIFY_WITH_TIMEOUT(!mForm->aboutWindow(), 2000);
-        QCOMPARE(mState->AboutShowing, qint16(0));
+        // Closed by its frame, by Escape, by Enter or by its Close button, it ends the same way.
+        const std::function<void(frmAbout *)> closings[] = {
+            [](frmAbout *window) { window->close(); },
+            [](frmAbout *window) { QTest::keyClick(window, Qt::Key_Escape); },
+            [](frmAbout *window) { QTest::keyClick(window, Qt::Key_Return); },
+            [](frmAbout *window) { QTest::keyClick(window->cmdClose, Qt::Key_Space); },
+        };
+        for (const auto &closing : closings) {
+            mForm->ShowAbout();
+            QVERIFY(mForm->aboutWindow());
+            closing(mForm->aboutWindow());
+            QTRY_VERIFY_WITH_TIMEOUT(!mForm->aboutWindow(), 2000);
+            QCOMPARE(mState->AboutShowing, qint16(0));
+        }
+        QCOMPARE(mPages.opened.size(), 2); // none of them opened the help
     }
 
     void exitEndsTheProgram()

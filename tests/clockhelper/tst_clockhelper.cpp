@@ -1,4 +1,5 @@
 #include "clockhelper/ClockRequest.h"
+#include "platform/PortHelper.h"
 #include "ClockPrivilege.h"
 
 #include <QDateTime>
@@ -7,7 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -284,21 +284,8 @@ private slots:
         process.start();
         ::close(channel[1]);
 
-        int listener = -1;
-        pollfd ready { channel[0], POLLIN, 0 };
-        if (::poll(&ready, 1, 5000) == 1) {
-            char byte;
-            iovec data { &byte, 1 };
-            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] {};
-            msghdr message {};
-            message.msg_iov = &data;
-            message.msg_iovlen = 1;
-            message.msg_control = control;
-            message.msg_controllen = sizeof control;
-            if (::recvmsg(channel[0], &message, MSG_CMSG_CLOEXEC) == 1 && CMSG_FIRSTHDR(&message) != nullptr
-                && CMSG_FIRSTHDR(&message)->cmsg_type == SCM_RIGHTS)
-                std::memcpy(&listener, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof listener);
-        }
+        // Received as the program receives it.
+        const int listener = int(PortHelper::receiveDescriptor(channel[0], 5000));
         ::close(channel[0]);
         const bool ended = process.waitForFinished(5000);
         if (!ended)

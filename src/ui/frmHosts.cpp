@@ -254,7 +254,7 @@ void frmHosts::changeEvent(QEvent *event)
 
 void frmHosts::RefreshServerList()
 {
-    mState.HostsShowing = 1;
+    mState.HostsShowing = WindowShowing::Open;
     ListView1->clear();
     for (qint32 i = 1; i <= mState.Hosts.count(); ++i) {
         if (const clsHosts::HostRef record = mState.Hosts.Item(i))
@@ -582,7 +582,7 @@ void frmHosts::Form_Unload()
         if (const clsHosts::HostRef record = mState.Hosts.Item(mState.Hosts.FindPathname(keyOf(item))))
             record->setHostActive(item->checkState(0) == Qt::Checked ? 1 : 0);
     }
-    mState.HostsShowing = 0;
+    mState.HostsShowing = WindowShowing::Closed;
     tmrHeaders.stop();
     Timer1.stop();
     mClient.Abandon();

@@ -168,7 +168,7 @@ private slots:
         QCOMPARE(made->HostName(), to);
         QCOMPARE(made->HostActive(), active);
         // Nothing of the old record's results comes along.
-        QCOMPARE(made->HostStatus(), qint16(0));
+        QCOMPARE(made->HostStatus(), HostStatus::Untried);
         QCOMPARE(made->HostPollDate(), 0.0);
         QCOMPARE(made->HostSynchError(), 0);
     }
@@ -262,7 +262,7 @@ private slots:
         QVERIFY(readInto(hosts, fileBlock(2, fileRecord("a", 1) + fileRecord("c", 1))));
         QCOMPARE(pathsAndActive(hosts), (QStringList { "a:0", "c:1" }));
         QCOMPARE(hosts.Item(1), existing);
-        QCOMPARE(existing->HostStatus(), qint16(1));
+        QCOMPARE(existing->HostStatus(), HostStatus::Succeeded);
         QCOMPARE(existing->HostPollDate(), 37992.75);
     }
 
@@ -389,7 +389,7 @@ private slots:
         clsHosts hosts;
         for (qsizetype i = 0; i < paths.size(); ++i) {
             auto host = makeHost({ QString(), paths[i], qint16(i % 2) });
-            host->setHostStatus(1);
+            host->setHostStatus(HostStatus::Succeeded);
             host->setHostSynchError(qint32(i));
             hosts.Add(host);
         }

@@ -173,6 +173,28 @@ private slots:
         QCOMPARE(made->HostSynchError(), 0);
     }
 
+    // The window's delete and check boxes, by address: only a listed address changes
+    // anything, and the check box writes 1 or 0.
+    void removeAndActivateByAddress()
+    {
+        clsHosts hosts;
+        hosts.Add(makeHost({ "", "a", 1 }));
+        hosts.Add(makeHost({ "", "b", 7 }));
+        hosts.Add(makeHost({ "", "c", 1 }));
+        QVERIFY(hosts.SetServerActive(QStringLiteral("b"), true));
+        QCOMPARE(hosts.Item(2)->HostActive(), qint16(1));
+        QVERIFY(hosts.SetServerActive(QStringLiteral("a"), false));
+        QCOMPARE(hosts.Item(1)->HostActive(), qint16(0));
+        QVERIFY(!hosts.SetServerActive(QStringLiteral("B"), false));
+        QCOMPARE(hosts.Item(2)->HostActive(), qint16(1));
+
+        QVERIFY(!hosts.RemoveServer(QStringLiteral("x")));
+        QVERIFY(hosts.RemoveServer(QStringLiteral("b")));
+        QCOMPARE(hosts.count(), 2);
+        QCOMPARE(hosts.Item(2)->HostPath(), QStringLiteral("c"));
+        QVERIFY(!hosts.RemoveServer(QStringLiteral("b")));
+    }
+
     void blockRoundTrip_data()
     {
         QTest::addColumn<QList<Record>>("records");

@@ -299,8 +299,8 @@ private slots:
         Rig rig;
         QCOMPARE(rig.window->ListView1->topLevelItemCount(), 0);
         ModalDriver driver({});
-        rig.window->EditSelectedServer();
-        rig.window->DeleteSelectedServer();
+        rig.window->cmdEdit_Click();
+        rig.window->cmdDelete_Click();
         rig.window->cmdTest_Click();
         QVERIFY(rig.window->cmdNew->isEnabled());
         QCOMPARE(rig.window->statusText(), QString());
@@ -634,7 +634,7 @@ private slots:
         QList<Seen> seen;
         ModalDriver driver({inputStep(QStringLiteral("127.0.0.2"), &seen), boxStep(QMessageBox::Ok, &seen),
                             inputStep(QStringLiteral("127.0.0.1"), &seen), boxStep(QMessageBox::Ok, &seen), cancelStep(&seen)});
-        rig.window->EditSelectedServer();
+        rig.window->cmdEdit_Click();
         QVERIFY(!driver.missing());
         QCOMPARE(driver.unexpected, 0);
         QCOMPARE(seen[1].text, Duplicate);
@@ -664,7 +664,7 @@ private slots:
         QList<Seen> seen;
         ModalDriver driver({inputStep(QStringLiteral("zz.example"), &seen)});
         if (edit)
-            rig.window->EditSelectedServer();
+            rig.window->cmdEdit_Click();
         else
             rig.window->cmdNew_Click();
         QVERIFY(!driver.missing());
@@ -688,14 +688,14 @@ private slots:
 
         QList<Seen> seen;
         ModalDriver driver({boxStep(QMessageBox::No, &seen)});
-        rig.window->DeleteSelectedServer();
+        rig.window->cmdDelete_Click();
         QVERIFY(!driver.missing());
         QCOMPARE(seen[0].text, QStringLiteral("Are you sure you want to delete the '<b>x</b>' time server?"));
         QCOMPARE(seen[0].format, Qt::PlainText);
 
         // The status bar says what the attempt with the server said, as it said it.
         const QString status = QStringLiteral("Error: no response received from <b>x</b>");
-        emit rig.window->tcpClient().Finished({ManualOutcome::Failed, address, std::nullopt, status});
+        emit rig.window->manualClient().Finished({ManualOutcome::Failed, address, std::nullopt, status});
         QCOMPARE(rig.window->statusText(), status);
         const QList<QLabel *> labels = rig.window->StatusBar1->findChildren<QLabel *>();
         QVERIFY(!labels.isEmpty());
@@ -841,7 +841,7 @@ private slots:
         QCOMPARE(rowDescription(*rig.window, 0), Asking);
         rig.window->cmdTest_Click();
 
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->tcpClient().busy(), EventWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->manualClient().busy(), EventWait);
         QCOMPARE(server.connections.size(), 1);
         QCOMPARE(rig.window->statusText(), status);
         QTreeWidgetItem *item = rig.entry(0);
@@ -872,9 +872,9 @@ private slots:
         for (int tick = 1; tick <= 19; ++tick)
             rig.window->Timer1_Timer();
         QCOMPARE(rig.window->ProgressBar1->value(), 20);
-        QVERIFY(rig.window->tcpClient().busy());
+        QVERIFY(rig.window->manualClient().busy());
         rig.window->Timer1_Timer();
-        QVERIFY(!rig.window->tcpClient().busy());
+        QVERIFY(!rig.window->manualClient().busy());
         QCOMPARE(rig.window->statusText(), QStringLiteral("Error: no response received from 127.0.0.1"));
         QCOMPARE(picture(rig.entry(0)->icon(0)), picture(Pictures::listStatus(3)));
         QCOMPARE(rowDescription(*rig.window, 0), Failed);
@@ -890,7 +890,7 @@ private slots:
         rig.window->RefreshServerList();
         rig.select(0);
         rig.window->cmdTest_Click();
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->tcpClient().busy(), EventWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->manualClient().busy(), EventWait);
         QVERIFY(!rig.window->statusText().isEmpty());
         QVERIFY(!rig.window->statusText().startsWith(QStringLiteral("Waiting")));
         QCOMPARE(picture(rig.entry(0)->icon(0)), picture(Pictures::listStatus(3)));
@@ -908,7 +908,7 @@ private slots:
         QSignalSpy unloaded(rig.window.get(), &frmHosts::Unloaded);
         rig.window->close();
         QCOMPARE(unloaded.size(), 1);
-        QCOMPARE(rig.window->tcpClient().tcpClient().State(), qint16(SocketControl::sckClosed));
+        QCOMPARE(rig.window->manualClient().tcpClient().State(), qint16(SocketControl::sckClosed));
         QTRY_COMPARE_WITH_TIMEOUT(server.ended(), 1, EventWait);
         QCOMPARE(rig.state.Hosts.Item(1)->HostStatus(), HostStatus::Untried);
         QCOMPARE(rig.state.HostsShowing, WindowShowing::Closed);

@@ -159,7 +159,7 @@ int main(int argc, char *argv[])
     const auto host = saved.Hosts.count() == 1 ? saved.Hosts.Item(1) : nullptr;
     const QDate measureDay = measureFrom.date();
     const Date measureStart = DateTime::fromParts(measureDay, measureFrom.time());
-    const bool synchronized = host && host->HostStatus() == 1 && host->HostPollDate() != 0
+    const bool synchronized = host && host->HostStatus() == HostStatus::Succeeded && host->HostPollDate() != 0
                               && host->HostPollDate() <= measureStart;
 
     const double programCpu = programAfter.cpuSeconds - programBefore.cpuSeconds;

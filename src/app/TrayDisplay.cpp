@@ -2,6 +2,7 @@
 
 #include "format/Format.h"
 #include "format/TimeTexts.h"
+#include "state/ProgramState.h"
 
 #include <QLocale>
 
@@ -38,19 +39,19 @@ std::optional<Tick> trayTick(qint16 trayAlert, qint16 trayAlertShowing, const QS
     const qint16 toggled = trayAlertShowing == 0 ? 1 : 0;
     Tick tick;
     switch (trayAlert) {
-    case -1:
+    case TrayAlert::Paused:
         tick = { showing ? 6 : 4, QStringLiteral("Time synchronization is paused"), toggled };
         break;
-    case 0:
+    case TrayAlert::Synchronized:
         tick = { 1, synchronized.forDate(lastSynchDate), 0 };
         break;
-    case 1:
+    case TrayAlert::TooFarOff:
         tick = { showing ? 6 : 2, QStringLiteral("Time is off by more than 30 minutes - adjust manually"), toggled };
         break;
-    case 2:
+    case TrayAlert::Failed:
         tick = { showing ? 6 : 3, trayAlertMessage, toggled };
         break;
-    case 3:
+    case TrayAlert::Looking:
         tick = { 5, QStringLiteral("Looking for a time server..."), toggled };
         break;
     default:

@@ -1,7 +1,6 @@
 #include "app/frmAbout.h"
 
 #include "BuildInfo.h"
-#include "app/frmMain.h"
 #include "state/ProgramState.h"
 #include "platform/Pictures.h"
 
@@ -19,10 +18,9 @@ constexpr char CopyrightHolder[] = "Brindlecot maintainers";
 
 } // namespace
 
-frmAbout::frmAbout(ProgramState &state, frmMain &mainForm, QWidget *parent)
+frmAbout::frmAbout(ProgramState &state, QWidget *parent)
     : QDialog(parent)
     , mState(state)
-    , mMainForm(mainForm)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("About Brindlecot"));
@@ -64,12 +62,12 @@ frmAbout::frmAbout(ProgramState &state, frmMain &mainForm, QWidget *parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
     cmdClose->setFocus();
 
-    mState.AboutShowing = 1;
+    mState.AboutShowing = WindowShowing::Open;
 }
 
 frmAbout::~frmAbout()
 {
-    mState.AboutShowing = 0;
+    mState.AboutShowing = WindowShowing::Closed;
 }
 
 QString frmAbout::versionText()
@@ -94,6 +92,6 @@ QString frmAbout::licenceText()
 
 void frmAbout::cmdHelp_Click()
 {
-    mMainForm.DoHelp();
+    emit helpRequested();
     close();
 }

@@ -5,19 +5,18 @@
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class frmMain;
 struct ProgramState;
 
 // The About window: the logo, the version, who holds the copyright and under which licence
 // the program may be used, and a way to the help. Modeless; it deletes itself when closed
 // (by its Close button, Escape or its frame), and AboutShowing is 1 for exactly as long as
-// it exists.
+// it exists. Its Help button asks for the help pages by helpRequested().
 class frmAbout : public QDialog
 {
     Q_OBJECT
 
 public:
-    frmAbout(ProgramState &state, frmMain &mainForm, QWidget *parent = nullptr);
+    explicit frmAbout(ProgramState &state, QWidget *parent = nullptr);
     ~frmAbout() override;
 
     // "Version " + major + "." + minor of the program's own version.
@@ -37,7 +36,10 @@ public:
 
     void cmdHelp_Click();
 
+signals:
+    // The user asked for the help pages; the window closes right after.
+    void helpRequested();
+
 private:
     ProgramState &mState;
-    frmMain &mMainForm;
 };

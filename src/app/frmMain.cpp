@@ -82,12 +82,12 @@ frmMain::~frmMain()
 
 void frmMain::Form_Load()
 {
-    mState.AboutShowing = 0;
+    mState.AboutShowing = WindowShowing::Closed;
     if (DataFileIsValid(dataFilePath(mState)))
         LoadDataFile(mState);
     else
         AddDefaultServers(mState.Hosts);
-    mState.TrayAlert = 3;
+    mState.TrayAlert = TrayAlert::Looking;
     mState.TrayAlertShowing = 0;
     mState.pollLimit = 10;
     mState.pollTicks = 0;
@@ -103,9 +103,9 @@ void frmMain::Form_QueryUnload()
     tmrServer.stop();
     // Both controls reach the closed state within Close() itself, so there is nothing to
     // wait for before the file is written.
-    if (mClient.tcpClient().State() != 0)
+    if (mClient.tcpClient().State() != SocketControl::sckClosed)
         mClient.tcpClient().Close();
-    if (mLocalServer.State() != 0)
+    if (mLocalServer.State() != SocketControl::sckClosed)
         mLocalServer.Close();
 }
 
@@ -155,7 +155,7 @@ void frmMain::SynchronizeNow()
 void frmMain::ShowTimeServers()
 {
     // Without a desktop there is nothing to show it on.
-    if (mState.HostsShowing == 1 || mUnloaded || mPresence == Presence::Headless)
+    if (mState.HostsShowing == WindowShowing::Open || mUnloaded || mPresence == Presence::Headless)
         return;
     auto *window = new frmHosts(mState, mPorts.client);
     window->setAttribute(Qt::WA_DeleteOnClose); // a fresh window at every opening
@@ -322,9 +322,10 @@ frmAbout *frmMain::aboutWindow() const
 
 void frmMain::ShowAbout()
 {
-    if (mAbout || mState.AboutShowing != 0)
+    if (mAbout || mState.AboutShowing != WindowShowing::Closed)
         return;
-    mAbout = new frmAbout(mState, *this);
+    mAbout = new frmAbout(mState);
+    connect(mAbout, &frmAbout::helpRequested, this, &frmMain::DoHelp);
     // Destroyed after its destructor has cleared AboutShowing.
     connect(mAbout, &QObject::destroyed, this, &frmMain::mnuSysTray_AboutToShow);
     mAbout->show();
@@ -406,7 +407,7 @@ void frmMain::mnuPause_Click()
     mState.PauseChecked = !mState.PauseChecked;
     mnuSysTray_AboutToShow();
     if (mState.PauseChecked)
-        mState.TrayAlert = AutoClient::PausedAlert;
+        mState.TrayAlert = TrayAlert::Paused;
     else
         SynchronizeNow();
 }
@@ -466,7 +467,8 @@ void frmMain::mnuExit_Click()
 
 MenuRules::Situation frmMain::situation() const
 {
-    return { mState.HostsShowing == 1, mState.PauseChecked, mState.AboutShowing != 0, mQuestionOpen };
+    return { mState.HostsShowing == WindowShowing::Open, mState.PauseChecked, mState.AboutShowing != WindowShowing::Closed,
+             mQuestionOpen };
 }
 
 QString frmMain::currentToolTip() const

@@ -6,6 +6,13 @@
 
 class QIODevice;
 
+// The codes of clsHost::HostStatus, as the data file stores them.
+namespace HostStatus {
+constexpr qint16 Failed = -1;   // a manual attempt failed
+constexpr qint16 Untried = 0;   // not tried since created or edited
+constexpr qint16 Succeeded = 1;
+} // namespace HostStatus
+
 // One time server and the outcome of its last attempt.
 class clsHost
 {
@@ -21,7 +28,7 @@ public:
     qint16 HostActive() const { return mHostActive; }
     void setHostActive(qint16 value) { mHostActive = value; }
 
-    // 0 not tried since created or edited, 1 succeeded, -1 a manual attempt failed.
+    // One of the HostStatus codes above; the file may hold any other value.
     qint16 HostStatus() const { return mHostStatus; }
     void setHostStatus(qint16 value) { mHostStatus = value; }
 
@@ -50,7 +57,7 @@ private:
     QString mHostName;
     QString mHostPath;
     qint16 mHostActive = 0;
-    qint16 mHostStatus = 0;
+    qint16 mHostStatus = HostStatus::Untried;
     Date mHostPollDate = DateTime::Never;
     qint32 mHostSynchError = 0; // seconds
 };

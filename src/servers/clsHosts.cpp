@@ -147,3 +147,17 @@ clsHosts::HostRef clsHosts::ChangeServer(const QString &thePathname, const QStri
     record->setHostActive(active);
     return record;
 }
+
+bool clsHosts::RemoveServer(const QString &thePathname)
+{
+    return Remove(FindPathname(thePathname));
+}
+
+bool clsHosts::SetServerActive(const QString &thePathname, bool active)
+{
+    const HostRef record = Item(FindPathname(thePathname));
+    if (!record)
+        return false;
+    record->setHostActive(active ? 1 : 0);
+    return true;
+}

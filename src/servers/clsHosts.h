@@ -52,6 +52,12 @@ public:
     // keeps only the old one's check box. Null when thePathname is not listed or theAddress
     // is (the unchanged address included).
     HostRef ChangeServer(const QString &thePathname, const QString &theAddress);
+    // The server thePathname leaves the list; later records move up. False when it is not
+    // listed.
+    bool RemoveServer(const QString &thePathname);
+    // The server thePathname takes part in automatic synchronization (HostActive 1) or does
+    // not (0). False when it is not listed.
+    bool SetServerActive(const QString &thePathname, bool active);
 
     QList<HostRef> mItems;
 };

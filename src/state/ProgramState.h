@@ -10,6 +10,24 @@
 class SystemClock;
 class TimeZoneBias;
 
+// The codes of ProgramState::TrayAlert, the tray state. The values are fixed: the tray's
+// table of pictures and tool tips is written in them.
+namespace TrayAlert {
+constexpr qint16 Paused = -1;
+constexpr qint16 Synchronized = 0;
+constexpr qint16 TooFarOff = 1; // the clock is off by 30 minutes or more
+constexpr qint16 Failed = 2;    // an error; TrayAlertMessage says which
+constexpr qint16 Looking = 3;   // looking for a time server
+} // namespace TrayAlert
+
+// The codes of HostsShowing and AboutShowing: whether that window is open.
+namespace WindowShowing {
+constexpr qint16 Closed = 0;
+constexpr qint16 Open = 1;
+} // namespace WindowShowing
+
+// The codes of a server's HostStatus live beside its record, in servers/clsHost.h.
+
 // The program-wide state: owned by main() and handed to whoever needs it, so that a test
 // can build as many independent programs as it likes. Every value is in place before any
 // timer, socket or tray event runs.
@@ -23,17 +41,16 @@ struct ProgramState {
     clsHosts Hosts;
     QString DataFolder; // with a trailing separator
 
-    qint16 HostsShowing = 0;          // 1 while the Time Servers window is open
-    qint16 AboutShowing = 0;          // 1 while the About window is open
+    qint16 HostsShowing = WindowShowing::Closed; // Open while the Time Servers window is open
+    qint16 AboutShowing = WindowShowing::Closed; // Open while the About window is open
     Date LastSynchDate = DateTime::Never;
 
     // Tray menu check marks that the logic reads.
     IntervalChoice Interval;
     bool PauseChecked = false;
 
-    // Tray state: -1 paused, 0 synchronized, 1 clock off by 30 minutes or more,
-    // 2 error (TrayAlertMessage), 3 looking for a time server.
-    qint16 TrayAlert = 3;
+    // Tray state: one of the TrayAlert codes above.
+    qint16 TrayAlert = TrayAlert::Looking;
     QString TrayAlertMessage;
     qint16 TrayAlertShowing = 0; // blink phase, 0 or 1
 

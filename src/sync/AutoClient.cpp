@@ -41,10 +41,10 @@ void AutoClient::SynchronizeNow()
 
 void AutoClient::StartSynchronization()
 {
-    if (mState.HostsShowing == 1 || mState.PauseChecked)
+    if (mState.HostsShowing == WindowShowing::Open || mState.PauseChecked)
         return;
 
-    mState.TrayAlert = 3;
+    mState.TrayAlert = TrayAlert::Looking;
     // A previous attempt that is still waiting is abandoned here.
     closeIfOpen();
     mState.pollLimit = AttemptLimit;
@@ -82,14 +82,14 @@ void AutoClient::tcpClient_DataArrival(qint64 /*bytesTotal*/)
     const int errorNumber = handleAnswer(mTcpClient.GetData());
     closeIfOpen();
     if (errorNumber != 0) {
-        mState.TrayAlert = 2;
+        mState.TrayAlert = TrayAlert::Failed;
         mState.TrayAlertMessage = QStringLiteral("Error (%1) when time received from server").arg(errorNumber);
         mState.pollLimit = AttemptLimit;
     }
     // Paused while the attempt was under way: its result is kept, but the icon goes on
     // showing the pause.
     if (mState.PauseChecked)
-        mState.TrayAlert = PausedAlert;
+        mState.TrayAlert = TrayAlert::Paused;
 }
 
 int AutoClient::handleAnswer(const QByteArray &block)
@@ -99,14 +99,14 @@ int AutoClient::handleAnswer(const QByteArray &block)
     case AnswerRule::Verdict::TooFewBytes:
         return TooFewBytesError;
     case AnswerRule::Verdict::NoTimeZone:
-        mState.TrayAlert = 2;
+        mState.TrayAlert = TrayAlert::Failed;
         mState.TrayAlertMessage = QStringLiteral("Could not find local time zone");
         mState.pollLimit = AttemptLimit;
         return 0;
     case AnswerRule::Verdict::NotComputable:
     case AnswerRule::Verdict::TooFarOff:
         // Never believed: the user has to set the clock by hand.
-        mState.TrayAlert = 1;
+        mState.TrayAlert = TrayAlert::TooFarOff;
         mState.pollLimit = AttemptLimit;
         return 0;
     case AnswerRule::Verdict::ClockRefused:
@@ -114,14 +114,14 @@ int AutoClient::handleAnswer(const QByteArray &block)
     case AnswerRule::Verdict::Synchronized:
         break;
     }
-    mState.TrayAlert = 0;
+    mState.TrayAlert = TrayAlert::Synchronized;
     mState.LastSynchDate = outcome.now;
     mState.pollLimit = mState.Interval.GetSynchInterval();
     // The record may have been deleted meanwhile: the attempt still counts.
     const qint32 position = mState.Hosts.FindPathname(mTcpClient.RemoteHost());
     if (position != -1) {
         if (const clsHosts::HostRef host = mState.Hosts.Item(position)) {
-            host->setHostStatus(1);
+            host->setHostStatus(HostStatus::Succeeded);
             host->setHostPollDate(outcome.now);
             host->setHostSynchError(outcome.error);
         }

@@ -25,7 +25,6 @@ class AutoClient : public QObject
 
 public:
     static constexpr qint32 AttemptLimit = 10;       // seconds: next attempt on the 11th tick
-    static constexpr qint16 PausedAlert = -1;        // TrayAlert while synchronization is paused
     static constexpr int TooFewBytesError = 9;       // error number of a short answer
 
     // seed: the random generator's seed, fixed by tests; taken from the system otherwise.

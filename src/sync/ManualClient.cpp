@@ -121,7 +121,7 @@ ManualOutcome ManualClient::handleAnswer(const QByteArray &block, const QString 
     mState.LastSynchDate = outcome.now;
     const qint32 position = mState.Hosts.FindPathname(host);
     if (const clsHosts::HostRef record = mState.Hosts.Item(position)) {
-        record->setHostStatus(1);
+        record->setHostStatus(HostStatus::Succeeded);
         record->setHostPollDate(outcome.now);
         record->setHostSynchError(outcome.error);
     }
@@ -131,7 +131,7 @@ ManualOutcome ManualClient::handleAnswer(const QByteArray &block, const QString 
 void ManualClient::recordFailure(const QString &host)
 {
     if (const clsHosts::HostRef record = mState.Hosts.Item(mState.Hosts.FindPathname(host)))
-        record->setHostStatus(-1);
+        record->setHostStatus(HostStatus::Failed);
 }
 
 void ManualClient::finish(const ManualOutcome &outcome)

@@ -15,7 +15,7 @@ struct ProgramState;
 struct ManualOutcome {
     enum Result {
         Succeeded,  // the server's record (if any) holds the new success
-        Failed,     // the server's record (if any) holds HostStatus -1
+        Failed,     // the server's record (if any) holds HostStatus::Failed
         NotStarted, // nothing was asked and the record is unchanged
     };
 
@@ -62,7 +62,7 @@ signals:
 
 private:
     ManualOutcome handleAnswer(const QByteArray &block, const QString &host);
-    // Records HostStatus -1 for host, when it is still in the list.
+    // Records HostStatus::Failed for host, when it is still in the list.
     void recordFailure(const QString &host);
     void finish(const ManualOutcome &outcome);
     void closeIfOpen();

@@ -5,6 +5,7 @@
 #include "format/TimeTexts.h"
 #include "platform/Pictures.h"
 #include "platform/SystemClock.h"
+#include "ui/HostRows.h"
 #include "ui/HostsLayout.h"
 #include "ui/Twips.h"
 #include "ui/frmEdit.h"
@@ -30,73 +31,16 @@ constexpr double ClockFontScale = 18.0 / 8.25; // the clocks' size against the w
 const QColor UniversalBlue(0, 0, 192);
 
 const QString LocalTimeCaption = QStringLiteral("Local Time");
-const QString Blank = QStringLiteral(" "); // the text of an empty cell
-// A screen reader's name for a blank "Last Synchronization" or "Correction" cell.
-const QString NotSynchronizedYet = QStringLiteral("Not synchronized yet");
 constexpr int ListColumns = 3; // Time Server, Last Synchronization, Correction
 
-// An entry of the list. The list sorts by the server's text, letter case aside, in the
-// order a reader expects.
+// An entry of the list, in the list's order.
 class HostItem final : public QTreeWidgetItem
 {
 public:
     using QTreeWidgetItem::QTreeWidgetItem;
 
-    bool operator<(const QTreeWidgetItem &other) const override
-    {
-        const QString mine = text(0);
-        const QString theirs = other.text(0);
-        const int order = QString::compare(mine, theirs, Qt::CaseInsensitive);
-        return order != 0 ? order < 0 : mine < theirs;
-    }
+    bool operator<(const QTreeWidgetItem &other) const override { return HostRows::listsBefore(text(0), other.text(0)); }
 };
-
-frmHosts::RowState stateOfStatus(qint16 hostStatus)
-{
-    if (hostStatus == -1)
-        return frmHosts::RowState::Failed;
-    if (hostStatus == 1)
-        return frmHosts::RowState::Succeeded;
-    return frmHosts::RowState::NotTried;
-}
-
-// The list's status image of a state: 1 not tried or asking, 2 succeeded, 3 failed.
-int imageOf(frmHosts::RowState state)
-{
-    switch (state) {
-    case frmHosts::RowState::Succeeded:
-        return 2;
-    case frmHosts::RowState::Failed:
-        return 3;
-    case frmHosts::RowState::NotTried:
-    case frmHosts::RowState::Asking:
-        break;
-    }
-    return 1;
-}
-
-// The status image of an entry in words, for screen readers and the tool tip.
-QString describeState(frmHosts::RowState state, bool bold)
-{
-    QString text;
-    switch (state) {
-    case frmHosts::RowState::NotTried:
-        text = QStringLiteral("Not tried since it was added or edited");
-        break;
-    case frmHosts::RowState::Asking:
-        text = QStringLiteral("Being asked for the time now");
-        break;
-    case frmHosts::RowState::Succeeded:
-        text = QStringLiteral("The last attempt succeeded");
-        break;
-    case frmHosts::RowState::Failed:
-        text = QStringLiteral("The last attempt by hand failed");
-        break;
-    }
-    if (bold)
-        text += QStringLiteral(". Gave a time 30 minutes or more away from this computer's; not believed");
-    return text;
-}
 
 } // namespace
 
@@ -213,8 +157,8 @@ void frmHosts::createAccessibleNames()
 void frmHosts::connectEvents()
 {
     connect(cmdNew, &QPushButton::clicked, this, &frmHosts::cmdNew_Click);
-    connect(cmdEdit, &QPushButton::clicked, this, &frmHosts::EditSelectedServer);
-    connect(cmdDelete, &QPushButton::clicked, this, &frmHosts::DeleteSelectedServer);
+    connect(cmdEdit, &QPushButton::clicked, this, &frmHosts::cmdEdit_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmHosts::cmdDelete_Click);
     connect(cmdTest, &QPushButton::clicked, this, &frmHosts::cmdTest_Click);
     connect(&mClient, &ManualClient::Waiting, this, &frmHosts::tcpClient_Waiting);
     connect(&mClient, &ManualClient::Finished, this, &frmHosts::tcpClient_Finished);
@@ -254,7 +198,7 @@ void frmHosts::changeEvent(QEvent *event)
 
 void frmHosts::RefreshServerList()
 {
-    mState.HostsShowing = 1;
+    mState.HostsShowing = WindowShowing::Open;
     ListView1->clear();
     for (qint32 i = 1; i <= mState.Hosts.count(); ++i) {
         if (const clsHosts::HostRef record = mState.Hosts.Item(i))
@@ -267,28 +211,17 @@ QTreeWidgetItem *frmHosts::addEntry(const clsHost &record)
     auto *item = new HostItem(ListView1);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
     item->setData(0, KeyRole, record.HostPath());
-    setCellText(item, 0, QLatin1Char(' ') + record.HostPath(), record.HostPath());
-    item->setCheckState(0, record.HostActive() == 1 ? Qt::Checked : Qt::Unchecked);
+    setCell(item, 0, HostRows::serverCell(record.HostPath()));
+    item->setCheckState(0, HostRows::isChecked(record) ? Qt::Checked : Qt::Unchecked);
     showRecord(item, record);
     return item;
 }
 
 void frmHosts::showRecord(QTreeWidgetItem *item, const clsHost &record)
 {
-    setState(item, stateOfStatus(record.HostStatus()));
-    const Date polled = record.HostPollDate();
-    QString lastSynchronization = Blank;
-    if (polled != DateTime::Never) {
-        lastSynchronization = FormatRelativeDate(polled, mState.Clock.now()) + QStringLiteral(" at ")
-                              + FormatMediumTime(DateTime::timeOf(polled));
-    }
-    QString correction = Blank;
-    if (record.HostSynchError() != 0)
-        correction = FormatDuration(record.HostSynchError());
-    else if (polled != DateTime::Never)
-        correction = QStringLiteral("None");
-    setCellText(item, 1, lastSynchronization, lastSynchronization == Blank ? NotSynchronizedYet : lastSynchronization);
-    setCellText(item, 2, correction, correction == Blank ? NotSynchronizedYet : correction);
+    setState(item, HostRows::stateOfStatus(record.HostStatus()));
+    setCell(item, 1, HostRows::lastSynchronizationCell(record, mState.Clock.now()));
+    setCell(item, 2, HostRows::correctionCell(record));
 }
 
 void frmHosts::ArrangeControls()
@@ -435,7 +368,7 @@ void frmHosts::cmdNew_Click()
     ListView1->setFocus();
 }
 
-void frmHosts::EditSelectedServer()
+void frmHosts::cmdEdit_Click()
 {
     QTreeWidgetItem *item = selectedItem();
     const QString key = keyOf(item);
@@ -452,7 +385,7 @@ void frmHosts::EditSelectedServer()
             }
 
             item->setData(0, KeyRole, address);
-            setCellText(item, 0, QLatin1Char(' ') + address, address);
+            setCell(item, 0, HostRows::serverCell(address));
             setBold(item, false);
             showRecord(item, *record);
             sortList();
@@ -463,17 +396,12 @@ void frmHosts::EditSelectedServer()
     ListView1->setFocus();
 }
 
-void frmHosts::DeleteSelectedServer()
+void frmHosts::cmdDelete_Click()
 {
     if (QTreeWidgetItem *item = selectedItem()) {
         const QString key = keyOf(item);
-        if (confirmDelete(this, key)) {
-            const qint32 position = mState.Hosts.FindPathname(key);
-            if (position != -1) {
-                mState.Hosts.Remove(position);
-                delete item;
-            }
-        }
+        if (confirmDelete(this, key) && mState.Hosts.RemoveServer(key))
+            delete item;
     }
     ListView1->setFocus();
 }
@@ -512,7 +440,7 @@ void frmHosts::tcpClient_Finished(const ManualOutcome &outcome)
             break;
         case ManualOutcome::NotStarted:
             // Nothing was asked: the entry shows its record's state again.
-            setState(item, record ? stateOfStatus(record->HostStatus()) : RowState::NotTried);
+            setState(item, record ? HostRows::stateOfStatus(record->HostStatus()) : RowState::NotTried);
             break;
         }
         if (outcome.bold)
@@ -579,10 +507,9 @@ void frmHosts::Form_Unload()
     mUnloaded = true;
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
         const QTreeWidgetItem *item = ListView1->topLevelItem(i);
-        if (const clsHosts::HostRef record = mState.Hosts.Item(mState.Hosts.FindPathname(keyOf(item))))
-            record->setHostActive(item->checkState(0) == Qt::Checked ? 1 : 0);
+        mState.Hosts.SetServerActive(keyOf(item), item->checkState(0) == Qt::Checked);
     }
-    mState.HostsShowing = 0;
+    mState.HostsShowing = WindowShowing::Closed;
     tmrHeaders.stop();
     Timer1.stop();
     mClient.Abandon();
@@ -594,16 +521,16 @@ bool frmHosts::eventFilter(QObject *watched, QEvent *event)
     if (watched == ListView1 && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            EditSelectedServer();
+            cmdEdit_Click();
             return true;
         }
         if (key == Qt::Key_Delete) {
-            DeleteSelectedServer();
+            cmdDelete_Click();
             return true;
         }
     } else if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         // The entry selected when the double-click arrives: the first click selected it.
-        EditSelectedServer();
+        cmdEdit_Click();
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -611,7 +538,7 @@ bool frmHosts::eventFilter(QObject *watched, QEvent *event)
 
 void frmHosts::setState(QTreeWidgetItem *item, RowState state)
 {
-    item->setIcon(0, Pictures::listStatus(imageOf(state)));
+    item->setIcon(0, Pictures::listStatus(HostRows::imageOf(state)));
     item->setData(0, StateRole, int(state));
     describe(item);
 }
@@ -624,11 +551,10 @@ void frmHosts::setBold(QTreeWidgetItem *item, bool bold)
     describe(item);
 }
 
-void frmHosts::setCellText(QTreeWidgetItem *item, int column, const QString &shown, const QString &spoken)
+void frmHosts::setCell(QTreeWidgetItem *item, int column, const HostRows::Cell &cell)
 {
-    // The list shows its texts after a blank; a screen reader says the words alone.
-    item->setText(column, shown);
-    item->setData(column, Qt::AccessibleTextRole, spoken);
+    item->setText(column, cell.shown);
+    item->setData(column, Qt::AccessibleTextRole, cell.spoken);
 }
 
 frmHosts::RowState frmHosts::stateOf(const QTreeWidgetItem *item)
@@ -640,7 +566,7 @@ void frmHosts::describe(QTreeWidgetItem *item)
 {
     // The picture and the bold type say the state to the eye; screen readers get it as the
     // description of every cell of the row, and the pointer as the row's tool tip.
-    const QString text = describeState(stateOf(item), item->font(0).bold());
+    const QString text = HostRows::describeState(stateOf(item), item->font(0).bold());
     for (int column = 0; column < ListColumns; ++column) {
         item->setData(column, Qt::AccessibleDescriptionRole, text);
         item->setToolTip(column, text);

@@ -2,6 +2,7 @@
 
 #include "sync/ManualClient.h"
 #include "sync/TimeProtocol.h"
+#include "ui/HostRows.h"
 
 #include <QString>
 #include <QTimer>
@@ -20,8 +21,8 @@ struct ProgramState;
 // The Time Servers window: two live clocks, the server list of Hosts with each server's
 // status image, active check box, last synchronization and correction, the commands New,
 // Edit, Delete and Synchronize, a status bar and the progress bar of a synchronization
-// by hand. It works on the records of Hosts directly; the check boxes go back into
-// HostActive when it closes.
+// by hand. What a row shows is decided by HostRows; the list's edits go through the
+// collection's rules (clsHosts), and the check boxes go back into HostActive when it closes.
 //
 // While it exists, HostsShowing is 1. It is released when it closes; Escape closes it as
 // its close button does.
@@ -36,14 +37,7 @@ public:
     static constexpr int KeyRole = Qt::UserRole;  // the entry's key: the server's HostPath
     static constexpr int StateRole = Qt::UserRole + 1; // the entry's RowState
 
-    // What an entry's status image shows. Its bold type adds that the server's last answer
-    // was 30 minutes or more away from this computer's clock and was not believed.
-    enum class RowState {
-        NotTried = 1, // since it was added or edited
-        Succeeded,
-        Failed,       // the last attempt by hand
-        Asking,       // an attempt by hand is under way
-    };
+    using RowState = HostRows::RowState;
 
     // port: where the window asks for the time; tests move it off 37.
     explicit frmHosts(ProgramState &state, quint16 port = TimeProtocol::Port, QWidget *parent = nullptr);
@@ -58,8 +52,10 @@ public:
 
     void tmrHeaders_Timer();
     void cmdNew_Click();
-    void EditSelectedServer();
-    void DeleteSelectedServer();
+    // Edit and Delete work on the selected entry; Enter, a double-click and the Delete key
+    // do what these buttons do.
+    void cmdEdit_Click();
+    void cmdDelete_Click();
     void cmdTest_Click();
     void Timer1_Timer();
     void BeginBusy();
@@ -74,7 +70,7 @@ public:
     static RowState stateOf(const QTreeWidgetItem *item);
     QTreeWidgetItem *itemOf(const QString &key) const;
     QString statusText() const;
-    ManualClient &tcpClient() { return mClient; }
+    ManualClient &manualClient() { return mClient; }
 
     QGroupBox *Frame1;
     QLabel *lblLocal;
@@ -115,7 +111,7 @@ private:
     static void setState(QTreeWidgetItem *item, RowState state);
     static void setBold(QTreeWidgetItem *item, bool bold);
     // A cell's shown text and the name screen readers get for it.
-    static void setCellText(QTreeWidgetItem *item, int column, const QString &shown, const QString &spoken);
+    static void setCell(QTreeWidgetItem *item, int column, const HostRows::Cell &cell);
     static void describe(QTreeWidgetItem *item);
     QTreeWidgetItem *selectedItem() const;
     void sortList();

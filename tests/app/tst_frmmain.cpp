@@ -36,21 +36,21 @@ private slots:
     void loadWithoutDataFile()
     {
         auto state = freshState();
-        state->AboutShowing = 1;
-        state->TrayAlert = 0;
+        state->AboutShowing = WindowShowing::Open;
+        state->TrayAlert = TrayAlert::Synchronized;
         state->pollLimit = 99;
         state->pollTicks = 5;
         frmMain form(*state, Presence::Headless, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
         form.Form_Load();
 
-        QCOMPARE(state->AboutShowing, qint16(0));
+        QCOMPARE(state->AboutShowing, WindowShowing::Closed);
         QCOMPARE(state->Hosts.count(), 14);
         for (qint32 i = 1; i <= 14; ++i) {
             QCOMPARE(state->Hosts.Item(i)->HostPath(), defaultServerNames().at(i - 1));
             QCOMPARE(state->Hosts.Item(i)->HostActive(), qint16(1));
         }
         QVERIFY(state->Interval.Day && !state->Interval.Hour && !state->Interval.Minute);
-        QCOMPARE(state->TrayAlert, qint16(3));
+        QCOMPARE(state->TrayAlert, TrayAlert::Looking);
         QCOMPARE(state->pollLimit, 10);
         QCOMPARE(state->pollTicks, 0);
         QVERIFY(form.tmrClient.isActive());
@@ -78,9 +78,9 @@ private slots:
         state->PauseChecked = false;
 
         form.tmrServer_Timer(); // listening
-        QVERIFY(form.localServer().State() != 0);
+        QVERIFY(form.localServer().State() != SocketControl::sckClosed);
         form.SynchronizeNow();  // connecting
-        QVERIFY(form.client().tcpClient().State() != 0);
+        QVERIFY(form.client().tcpClient().State() != SocketControl::sckClosed);
         QVERIFY(silent.waitForNewConnection(5000));
         state->PauseChecked = true; // paused or not, the file is written
 
@@ -146,13 +146,13 @@ private slots:
         };
         ticks(3);
         const QString error = QStringLiteral("Error (1) when time received from server");
-        state->TrayAlert = 2;
+        state->TrayAlert = TrayAlert::Failed;
         state->TrayAlertMessage = error;
         ticks(4);
-        state->TrayAlert = 0;
+        state->TrayAlert = TrayAlert::Synchronized;
         state->LastSynchDate = DateTime::fromParts(QDate(2026, 3, 7), QTime(17, 34));
         ticks(3);
-        state->TrayAlert = 2;
+        state->TrayAlert = TrayAlert::Failed;
         ticks(2);
         form.Shutdown();
         ticks(2);

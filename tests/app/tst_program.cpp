@@ -177,7 +177,7 @@ private slots:
         const TestProgram::Saved saved = loadDataFile();
         QCOMPARE(saved.Hosts.count(), 1);
         const auto host = saved.Hosts.Item(1);
-        QCOMPARE(host->HostStatus(), qint16(1));
+        QCOMPARE(host->HostStatus(), HostStatus::Succeeded);
         QVERIFY(host->HostSynchError() <= 1);
         const QDateTime now = QDateTime::currentDateTime();
         const Date today = DateTime::fromParts(now.date(), now.time());
@@ -226,7 +226,7 @@ private slots:
         // Nothing counted as a success, and the clock was not moved by 100 s.
         const TestProgram::Saved saved = loadDataFile();
         QCOMPARE(saved.Hosts.count(), 1);
-        QCOMPARE(saved.Hosts.Item(1)->HostStatus(), qint16(0));
+        QCOMPARE(saved.Hosts.Item(1)->HostStatus(), HostStatus::Untried);
         QCOMPARE(saved.Hosts.Item(1)->HostPollDate(), DateTime::Never);
         const qint64 elapsed = QDateTime::currentSecsSinceEpoch() - before;
         QVERIFY2(elapsed >= 0 && elapsed < 60, QByteArray::number(elapsed));
@@ -249,10 +249,10 @@ private slots:
 
         const qint64 before = QDateTime::currentSecsSinceEpoch();
         client.SynchronizeNow();
-        QTRY_COMPARE_WITH_TIMEOUT(state.TrayAlert, qint16(2), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(state.TrayAlert, TrayAlert::Failed, 5000);
         QCOMPARE(state.TrayAlertMessage, QStringLiteral("Error (1) when time received from server"));
         QCOMPARE(state.pollLimit, AutoClient::AttemptLimit);
-        QCOMPARE(host->HostStatus(), qint16(0));
+        QCOMPARE(host->HostStatus(), HostStatus::Untried);
         const qint64 elapsed = QDateTime::currentSecsSinceEpoch() - before;
         QVERIFY2(elapsed >= 0 && elapsed < 30, QByteArray::number(elapsed));
     }

@@ -1,4 +1,5 @@
 #include "app/TrayDisplay.h"
+#include "state/ProgramState.h"
 
 #include <QLocale>
 #include <QTest>
@@ -20,7 +21,7 @@ private slots:
 
     void tick_data()
     {
-        QTest::addColumn<int>("alert");
+        QTest::addColumn<qint16>("alert");
         QTest::addColumn<int>("showing");
         QTest::addColumn<int>("picture");
         QTest::addColumn<int>("nextShowing");
@@ -31,27 +32,27 @@ private slots:
         const QString tooFar = QStringLiteral("Time is off by more than 30 minutes - adjust manually");
         const QString error = QStringLiteral("Error (1) when time received from server");
         const QString looking = QStringLiteral("Looking for a time server...");
-        QTest::newRow("paused, phase 0") << -1 << 0 << 4 << 1 << paused;
-        QTest::newRow("paused, phase 1") << -1 << 1 << 6 << 0 << paused;
-        QTest::newRow("paused, any other phase") << -1 << 7 << 6 << 0 << paused;
-        QTest::newRow("synchronized, phase 0") << 0 << 0 << 1 << 0 << synchronized;
-        QTest::newRow("synchronized, phase 1") << 0 << 1 << 1 << 0 << synchronized;
-        QTest::newRow("too far off, phase 0") << 1 << 0 << 2 << 1 << tooFar;
-        QTest::newRow("too far off, phase 1") << 1 << 1 << 6 << 0 << tooFar;
-        QTest::newRow("error, phase 0") << 2 << 0 << 3 << 1 << error;
-        QTest::newRow("error, phase 1") << 2 << 1 << 6 << 0 << error;
-        QTest::newRow("looking, phase 0") << 3 << 0 << 5 << 1 << looking;
-        QTest::newRow("looking, phase 1") << 3 << 1 << 5 << 0 << looking;
+        QTest::newRow("paused, phase 0") << TrayAlert::Paused << 0 << 4 << 1 << paused;
+        QTest::newRow("paused, phase 1") << TrayAlert::Paused << 1 << 6 << 0 << paused;
+        QTest::newRow("paused, any other phase") << TrayAlert::Paused << 7 << 6 << 0 << paused;
+        QTest::newRow("synchronized, phase 0") << TrayAlert::Synchronized << 0 << 1 << 0 << synchronized;
+        QTest::newRow("synchronized, phase 1") << TrayAlert::Synchronized << 1 << 1 << 0 << synchronized;
+        QTest::newRow("too far off, phase 0") << TrayAlert::TooFarOff << 0 << 2 << 1 << tooFar;
+        QTest::newRow("too far off, phase 1") << TrayAlert::TooFarOff << 1 << 6 << 0 << tooFar;
+        QTest::newRow("error, phase 0") << TrayAlert::Failed << 0 << 3 << 1 << error;
+        QTest::newRow("error, phase 1") << TrayAlert::Failed << 1 << 6 << 0 << error;
+        QTest::newRow("looking, phase 0") << TrayAlert::Looking << 0 << 5 << 1 << looking;
+        QTest::newRow("looking, phase 1") << TrayAlert::Looking << 1 << 5 << 0 << looking;
     }
 
     void tick()
     {
-        QFETCH(int, alert);
+        QFETCH(qint16, alert);
         QFETCH(int, showing);
         QFETCH(int, picture);
         QFETCH(int, nextShowing);
         QFETCH(QString, toolTip);
-        const auto result = TrayDisplay::trayTick(qint16(alert), qint16(showing),
+        const auto result = TrayDisplay::trayTick(alert, qint16(showing),
                                                   QStringLiteral("Error (1) when time received from server"),
                                                   at(2026, 3, 7, 17, 34, 59));
         QVERIFY(result);
@@ -80,7 +81,7 @@ private slots:
         qint16 showing = 0;
         QList<int> pictures;
         for (int second = 0; second < 4; ++second) {
-            const auto result = TrayDisplay::trayTick(1, showing, QString(), 0);
+            const auto result = TrayDisplay::trayTick(TrayAlert::TooFarOff, showing, QString(), 0);
             pictures << result->picture;
             showing = result->trayAlertShowing;
         }
@@ -105,7 +106,7 @@ private slots:
         QString message;
         for (int i = 0; i < length; ++i)
             message += QChar(u'a' + i % 26);
-        const auto result = TrayDisplay::trayTick(2, 0, message, 0);
+        const auto result = TrayDisplay::trayTick(TrayAlert::Failed, 0, message, 0);
         QCOMPARE(result->toolTip, message.left(shown));
     }
 
@@ -129,7 +130,7 @@ private slots:
         QFETCH(Date, when);
         QFETCH(QString, toolTip);
         QLocale::setDefault(locale);
-        const QString shown = TrayDisplay::trayTick(0, 0, QString(), when)->toolTip;
+        const QString shown = TrayDisplay::trayTick(TrayAlert::Synchronized, 0, QString(), when)->toolTip;
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         QCOMPARE(shown, toolTip);
     }
@@ -145,12 +146,12 @@ private slots:
             return TrayDisplay::trayTick(alert, 0, QStringLiteral("Error"), when, kept)->toolTip;
         };
         const QString atFirst = QStringLiteral("Synchronized on 12/10/26 at 01:05 PM");
-        QCOMPARE(shown(0, first), atFirst);
-        QCOMPARE(shown(0, first), atFirst);
-        QCOMPARE(shown(3, first), QStringLiteral("Looking for a time server..."));
-        QCOMPARE(shown(0, second), QStringLiteral("Synchronized on 12/10/26 at 01:06 PM"));
-        QCOMPARE(shown(2, second), QStringLiteral("Error"));
-        QCOMPARE(shown(0, first), atFirst);
+        QCOMPARE(shown(TrayAlert::Synchronized, first), atFirst);
+        QCOMPARE(shown(TrayAlert::Synchronized, first), atFirst);
+        QCOMPARE(shown(TrayAlert::Looking, first), QStringLiteral("Looking for a time server..."));
+        QCOMPARE(shown(TrayAlert::Synchronized, second), QStringLiteral("Synchronized on 12/10/26 at 01:06 PM"));
+        QCOMPARE(shown(TrayAlert::Failed, second), QStringLiteral("Error"));
+        QCOMPARE(shown(TrayAlert::Synchronized, first), atFirst);
     }
 
     void iconIndex_data()

@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(tray().shownIndex(), 5);
         QCOMPARE(tray().icon().toolTip(), QStringLiteral("Looking for a time server..."));
 
-        mState->TrayAlert = -1;
+        mState->TrayAlert = TrayAlert::Paused;
         mState->TrayAlertShowing = 0;
         QList<int> shown;
         for (int second = 0; second < 3; ++second) {
@@ -120,7 +120,7 @@ private slots:
         QCOMPARE(shown, QList<int>({ 4, 6, 4 }));
         QCOMPARE(tray().icon().toolTip(), QStringLiteral("Time synchronization is paused"));
 
-        mState->TrayAlert = 2;
+        mState->TrayAlert = TrayAlert::Failed;
         mState->TrayAlertMessage = QStringLiteral("Error (9) when time received from server");
         mForm->tmrIcon_Timer();
         QCOMPARE(tray().icon().toolTip(), mState->TrayAlertMessage);
@@ -156,31 +156,32 @@ private slots:
 
     void enabledStates_data()
     {
-        QTest::addColumn<int>("hostsShowing");
+        using namespace WindowShowing; // the two windows' columns
+        QTest::addColumn<qint16>("hostsShowing");
         QTest::addColumn<bool>("paused");
-        QTest::addColumn<int>("aboutShowing");
+        QTest::addColumn<qint16>("aboutShowing");
         QTest::addColumn<bool>("synchronize"); // Synchronize Now, Synchronize Every... with its items
         QTest::addColumn<bool>("middle");      // Edit Time Servers..., Restore Defaults, Pause, Exit
         QTest::addColumn<bool>("about");
-        QTest::newRow("Time Servers open") << 1 << false << 0 << false << false << false;
-        QTest::newRow("Time Servers open, paused, About open") << 1 << true << 1 << false << false << false;
-        QTest::newRow("paused") << 0 << true << 0 << false << true << true;
-        QTest::newRow("paused, About open") << 0 << true << 1 << false << true << false;
-        QTest::newRow("running") << 0 << false << 0 << true << true << true;
-        QTest::newRow("running, About open") << 0 << false << 1 << true << true << false;
+        QTest::newRow("Time Servers open") << Open << false << Closed << false << false << false;
+        QTest::newRow("Time Servers open, paused, About open") << Open << true << Open << false << false << false;
+        QTest::newRow("paused") << Closed << true << Closed << false << true << true;
+        QTest::newRow("paused, About open") << Closed << true << Open << false << true << false;
+        QTest::newRow("running") << Closed << false << Closed << true << true << true;
+        QTest::newRow("running, About open") << Closed << false << Open << true << true << false;
     }
 
     void enabledStates()
     {
-        QFETCH(int, hostsShowing);
+        QFETCH(qint16, hostsShowing);
         QFETCH(bool, paused);
-        QFETCH(int, aboutShowing);
+        QFETCH(qint16, aboutShowing);
         QFETCH(bool, synchronize);
         QFETCH(bool, middle);
         QFETCH(bool, about);
-        mState->HostsShowing = qint16(hostsShowing);
+        mState->HostsShowing = hostsShowing;
         mState->PauseChecked = paused;
-        mState->AboutShowing = qint16(aboutShowing);
+        mState->AboutShowing = aboutShowing;
         emit tray().mnuSysTray.aboutToShow();
 
         QCOMPARE(tray().mnuSynchronize->isEnabled(), synchronize);
@@ -204,16 +205,16 @@ private slots:
         QCOMPARE(mState->Interval.Day, !synchronize);
         QCOMPARE(QFile::exists(dataFile()), synchronize);
         mState->PauseChecked = false;
-        mState->HostsShowing = 0;
-        mState->AboutShowing = 0;
+        mState->HostsShowing = WindowShowing::Closed;
+        mState->AboutShowing = WindowShowing::Closed;
     }
 
     void synchronizeNowStartsAnAttempt()
     {
-        mState->TrayAlert = 0;
+        mState->TrayAlert = TrayAlert::Synchronized;
         mState->pollLimit = 3600;
         tray().mnuSynchronize->trigger();
-        QCOMPARE(mState->TrayAlert, qint16(3));
+        QCOMPARE(mState->TrayAlert, TrayAlert::Looking);
         QCOMPARE(mState->pollLimit, 10);
     }
 
@@ -233,14 +234,14 @@ private slots:
         // Start from another item, so that each choice really changes the marks.
         mState->Interval.applyCode(code == 2 ? 1 : 2);
         emit tray().mnuSysTray.aboutToShow();
-        mState->TrayAlert = 0;
+        mState->TrayAlert = TrayAlert::Synchronized;
         QAction *items[] = { tray().mnuSynchronize1, tray().mnuSynchronize2, tray().mnuSynchronize3 };
         items[code - 1]->trigger();
 
         for (int i = 0; i < 3; ++i)
             QCOMPARE(items[i]->isChecked(), i == code - 1);
         QCOMPARE(mState->Interval.GetSynchInterval(), seconds);
-        QCOMPARE(mState->TrayAlert, qint16(3)); // an attempt started at once
+        QCOMPARE(mState->TrayAlert, TrayAlert::Looking); // an attempt started at once
 
         // Written at once, not only at exit.
         ProgramState saved(mClock, mZone);
@@ -257,29 +258,29 @@ private slots:
 
     void pauseOnAndOff()
     {
-        mState->TrayAlert = 0;
+        mState->TrayAlert = TrayAlert::Synchronized;
         int beeps = 0;
         mForm->beep = [&beeps] { ++beeps; };
         tray().mnuPause->trigger();
         QVERIFY(mState->PauseChecked);
         QVERIFY(tray().mnuPause->isChecked());
-        QCOMPARE(mState->TrayAlert, qint16(-1));
+        QCOMPARE(mState->TrayAlert, TrayAlert::Paused);
         QVERIFY(!QFile::exists(dataFile())); // the paused state is not stored
 
         // Paused, a left press only beeps.
         emit tray().leftPressed();
         QCOMPARE(beeps, 1);
         QVERIFY(!mForm->hostsWindow());
-        QCOMPARE(mState->HostsShowing, qint16(0));
+        QCOMPARE(mState->HostsShowing, WindowShowing::Closed);
 
         // Paused, Synchronize Now starts nothing.
         mForm->mnuSynchronize_Click();
-        QCOMPARE(mState->TrayAlert, qint16(-1));
+        QCOMPARE(mState->TrayAlert, TrayAlert::Paused);
 
         tray().mnuPause->trigger();
         QVERIFY(!mState->PauseChecked);
         QVERIFY(!tray().mnuPause->isChecked());
-        QCOMPARE(mState->TrayAlert, qint16(3));
+        QCOMPARE(mState->TrayAlert, TrayAlert::Looking);
         mForm->tmrIcon_Timer();
         QCOMPARE(tray().icon().toolTip(), QStringLiteral("Looking for a time server..."));
 
@@ -386,7 +387,7 @@ private slots:
         QCOMPARE(sync.text, QStringLiteral("The Time Servers window is open; Brindlecot synchronizes when it closes.\n"));
         QVERIFY(!window->isMinimized());
         QTRY_VERIFY(window->isActiveWindow());
-        QCOMPARE(mState->TrayAlert, qint16(3));
+        QCOMPARE(mState->TrayAlert, TrayAlert::Looking);
         window->close();
         QTRY_VERIFY(!window);
         QVERIFY(tray().mnuExit->isEnabled());
@@ -396,14 +397,14 @@ private slots:
         const Control::Answer paused = mForm->Command(Control::Command::SyncNow);
         QCOMPARE(paused.status, Control::Refused);
         QCOMPARE(paused.text, QStringLiteral("Synchronization is paused; resume it with `brindlecot --resume`.\n"));
-        QCOMPARE(mState->TrayAlert, AutoClient::PausedAlert);
+        QCOMPARE(mState->TrayAlert, TrayAlert::Paused);
         QVERIFY(mForm->Command(Control::Command::Status).text.contains(QStringLiteral("\nPaused: yes\n")));
         tray().mnuPause->trigger();
 
-        mState->TrayAlert = 0;
+        mState->TrayAlert = TrayAlert::Synchronized;
         mState->pollLimit = 3600;
         QCOMPARE(mForm->Command(Control::Command::SyncNow).status, Control::Done);
-        QCOMPARE(mState->TrayAlert, qint16(3)); // an attempt started at once
+        QCOMPARE(mState->TrayAlert, TrayAlert::Looking); // an attempt started at once
         QCOMPARE(mState->pollLimit, 10);
 
         QSignalSpy unloaded(mForm.get(), &frmMain::unloaded);
@@ -431,7 +432,7 @@ private slots:
         QCOMPARE(quit.text, QString());
         QVERIFY(unloaded.isEmpty()); // after the answer has gone out
         QTRY_COMPARE(unloaded.count(), 1);
-        QCOMPARE(mState->HostsShowing, qint16(0));
+        QCOMPARE(mState->HostsShowing, WindowShowing::Closed);
         QVERIFY(!mForm->trayIcon());
         ProgramState saved(mClock, mZone);
         saved.DataFolder = mState->DataFolder;
@@ -512,7 +513,7 @@ private slots:
         QCOMPARE(about->lblVersion->text(), QStringLiteral("Version 2.0"));
         QCOMPARE(about->cmdHelp->text(), QStringLiteral("Help"));
         QCOMPARE(about->Image1->pixmap().deviceIndependentSize().toSize(), QSize(284, 89));
-        QCOMPARE(mState->AboutShowing, qint16(1));
+        QCOMPARE(mState->AboutShowing, WindowShowing::Open);
         // The notices the licence asks an interactive program to show.
         QCOMPARE(about->lblCopyright->text(), QStringLiteral("Copyright \u00A9 2026 Brindlecot maintainers"));
         for (const char *words : { "GPL-3.0-or-later", "https://gnu.org/licenses/gpl.html", "redistribute", "NO WARRANTY" })
@@ -541,7 +542,7 @@ private slots:
         QCOMPARE(mPages.opened.size(), 2);
         QCOMPARE(mPages.opened.at(1), WebPages::helpIndex(executableFolder()));
         QTRY_VERIFY_WITH_TIMEOUT(!mForm->aboutWindow(), 2000);
-        QCOMPARE(mState->AboutShowing, qint16(0));
+        QCOMPARE(mState->AboutShowing, WindowShowing::Closed);
         emit tray().mnuSysTray.aboutToShow();
         QVERIFY(tray().mnuAbout->isEnabled());
 
@@ -557,7 +558,7 @@ private slots:
             QVERIFY(mForm->aboutWindow());
             closing(mForm->aboutWindow());
             QTRY_VERIFY_WITH_TIMEOUT(!mForm->aboutWindow(), 2000);
-            QCOMPARE(mState->AboutShowing, qint16(0));
+            QCOMPARE(mState->AboutShowing, WindowShowing::Closed);
         }
         QCOMPARE(mPages.opened.size(), 2); // none of them opened the help
     }

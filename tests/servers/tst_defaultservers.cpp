@@ -35,7 +35,7 @@ private slots:
         QCOMPARE(defaultServerNames(), expected);
         for (const auto &host : hosts.mItems) {
             QCOMPARE(host->HostActive(), qint16(1));
-            QCOMPARE(host->HostStatus(), qint16(0));
+            QCOMPARE(host->HostStatus(), HostStatus::Untried);
             QCOMPARE(host->HostPollDate(), DateTime::Never);
             QCOMPARE(host->HostSynchError(), 0);
             QVERIFY(host->HostName().isEmpty());
@@ -70,7 +70,7 @@ private slots:
         for (const QString &path : before) {
             auto host = std::make_shared<clsHost>();
             host->setHostPath(path);
-            host->setHostStatus(1);
+            host->setHostStatus(HostStatus::Succeeded);
             hosts.Add(host);
         }
         const auto existing = hosts.mItems;
@@ -83,10 +83,10 @@ private slots:
             if (i < existing.size()) {
                 QCOMPARE(host, existing.at(i));
                 QCOMPARE(host->HostActive(), qint16(0));
-                QCOMPARE(host->HostStatus(), qint16(1));
+                QCOMPARE(host->HostStatus(), HostStatus::Succeeded);
             } else {
                 QCOMPARE(host->HostActive(), qint16(1));
-                QCOMPARE(host->HostStatus(), qint16(0));
+                QCOMPARE(host->HostStatus(), HostStatus::Untried);
             }
         }
     }

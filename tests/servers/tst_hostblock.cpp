@@ -168,9 +168,31 @@ private slots:
         QCOMPARE(made->HostName(), to);
         QCOMPARE(made->HostActive(), active);
         // Nothing of the old record's results comes along.
-        QCOMPARE(made->HostStatus(), qint16(0));
+        QCOMPARE(made->HostStatus(), HostStatus::Untried);
         QCOMPARE(made->HostPollDate(), 0.0);
         QCOMPARE(made->HostSynchError(), 0);
+    }
+
+    // The window's delete and check boxes, by address: only a listed address changes
+    // anything, and the check box writes 1 or 0.
+    void removeAndActivateByAddress()
+    {
+        clsHosts hosts;
+        hosts.Add(makeHost({ "", "a", 1 }));
+        hosts.Add(makeHost({ "", "b", 7 }));
+        hosts.Add(makeHost({ "", "c", 1 }));
+        QVERIFY(hosts.SetServerActive(QStringLiteral("b"), true));
+        QCOMPARE(hosts.Item(2)->HostActive(), qint16(1));
+        QVERIFY(hosts.SetServerActive(QStringLiteral("a"), false));
+        QCOMPARE(hosts.Item(1)->HostActive(), qint16(0));
+        QVERIFY(!hosts.SetServerActive(QStringLiteral("B"), false));
+        QCOMPARE(hosts.Item(2)->HostActive(), qint16(1));
+
+        QVERIFY(!hosts.RemoveServer(QStringLiteral("x")));
+        QVERIFY(hosts.RemoveServer(QStringLiteral("b")));
+        QCOMPARE(hosts.count(), 2);
+        QCOMPARE(hosts.Item(2)->HostPath(), QStringLiteral("c"));
+        QVERIFY(!hosts.RemoveServer(QStringLiteral("b")));
     }
 
     void blockRoundTrip_data()
@@ -262,7 +284,7 @@ private slots:
         QVERIFY(readInto(hosts, fileBlock(2, fileRecord("a", 1) + fileRecord("c", 1))));
         QCOMPARE(pathsAndActive(hosts), (QStringList { "a:0", "c:1" }));
         QCOMPARE(hosts.Item(1), existing);
-        QCOMPARE(existing->HostStatus(), qint16(1));
+        QCOMPARE(existing->HostStatus(), HostStatus::Succeeded);
         QCOMPARE(existing->HostPollDate(), 37992.75);
     }
 
@@ -389,7 +411,7 @@ private slots:
         clsHosts hosts;
         for (qsizetype i = 0; i < paths.size(); ++i) {
             auto host = makeHost({ QString(), paths[i], qint16(i % 2) });
-            host->setHostStatus(1);
+            host->setHostStatus(HostStatus::Succeeded);
             host->setHostSynchError(qint32(i));
             hosts.Add(host);
         }

@@ -56,7 +56,7 @@ struct Rig {
         record->setHostName(QStringLiteral("loopback"));
         record->setHostPath(QStringLiteral("127.0.0.1"));
         record->setHostActive(1);
-        record->setHostStatus(-1);
+        record->setHostStatus(HostStatus::Failed);
         record->setHostPollDate(EarlierPoll);
         record->setHostSynchError(77);
         state.Hosts.Add(record);
@@ -102,12 +102,13 @@ private slots:
         QTest::addColumn<QTime>("start");
         QTest::addColumn<bool>("biasReadable");
         QTest::addColumn<int>("clockRefusal"); // errno the clock seam returns
-        QTest::addColumn<int>("alert");
+        QTest::addColumn<qint16>("alert");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("limit");
         QTest::addColumn<QStringList>("clockCalls");
         QTest::addColumn<int>("recordedError"); // -1: record and LastSynchDate left alone
 
+        using namespace TrayAlert; // the alert column
         const QString error9 = QStringLiteral("Error (9) when time received from server");
         const QStringList none;
         auto set = [](const char *day, const char *time) {
@@ -115,50 +116,52 @@ private slots:
         };
 
         // Valid answers.
-        QTest::newRow("on time") << int(Replies) << answerAt(0) << StartTime << true << 0 << 0 << Earlier << Hourly << none << 0;
-        QTest::newRow("1 s off: left alone") << int(Replies) << answerAt(-1) << StartTime << true << 0 << 0 << Earlier
-                                             << Hourly << none << 1;
-        QTest::newRow("2 s slow: set") << int(Replies) << answerAt(2) << StartTime << true << 0 << 0 << Earlier << Hourly
-                                       << set("2004-01-06", "13:41:19") << 2;
-        QTest::newRow("2 s fast: set") << int(Replies) << answerAt(-2) << StartTime << true << 0 << 0 << Earlier << Hourly
-                                       << set("2004-01-06", "13:41:15") << 2;
-        QTest::newRow("1799 s slow: set") << int(Replies) << answerAt(1799) << StartTime << true << 0 << 0 << Earlier
-                                          << Hourly << set("2004-01-06", "14:11:16") << 1799;
-        QTest::newRow("1799 s fast: set") << int(Replies) << answerAt(-1799) << StartTime << true << 0 << 0 << Earlier
-                                          << Hourly << set("2004-01-06", "13:11:18") << 1799;
+        QTest::newRow("on time") << int(Replies) << answerAt(0) << StartTime << true << 0 << Synchronized << Earlier
+                                 << Hourly << none << 0;
+        QTest::newRow("1 s off: left alone") << int(Replies) << answerAt(-1) << StartTime << true << 0 << Synchronized
+                                             << Earlier << Hourly << none << 1;
+        QTest::newRow("2 s slow: set") << int(Replies) << answerAt(2) << StartTime << true << 0 << Synchronized
+                                       << Earlier << Hourly << set("2004-01-06", "13:41:19") << 2;
+        QTest::newRow("2 s fast: set") << int(Replies) << answerAt(-2) << StartTime << true << 0 << Synchronized
+                                       << Earlier << Hourly << set("2004-01-06", "13:41:15") << 2;
+        QTest::newRow("1799 s slow: set") << int(Replies) << answerAt(1799) << StartTime << true << 0 << Synchronized
+                                          << Earlier << Hourly << set("2004-01-06", "14:11:16") << 1799;
+        QTest::newRow("1799 s fast: set") << int(Replies) << answerAt(-1799) << StartTime << true << 0 << Synchronized
+                                          << Earlier << Hourly << set("2004-01-06", "13:11:18") << 1799;
         QTest::newRow("server past midnight: date from the server") << int(Replies) << answerAt(3, QTime(23, 59, 59))
-                                                                    << QTime(23, 59, 59) << true << 0 << 0 << Earlier << Hourly
+                                                                    << QTime(23, 59, 59) << true << 0 << Synchronized
+                                                                    << Earlier << Hourly
                                                                     << set("2004-01-07", "00:00:02") << 3;
-        QTest::newRow("five bytes: first four count") << int(Replies) << answerAt(2) + QByteArray("\x7f", 1) << StartTime
-                                                      << true << 0 << 0 << Earlier << Hourly
+        QTest::newRow("five bytes: first four count") << int(Replies) << answerAt(2) + QByteArray("\x7f", 1)
+                                                      << StartTime << true << 0 << Synchronized << Earlier << Hourly
                                                       << set("2004-01-06", "13:41:19") << 2;
-        QTest::newRow("refusing clock not needed at 1 s") << int(Replies) << answerAt(1) << StartTime << true << 1 << 0
-                                                          << Earlier << Hourly << none << 1;
+        QTest::newRow("refusing clock not needed at 1 s") << int(Replies) << answerAt(1) << StartTime << true << 1
+                                                          << Synchronized << Earlier << Hourly << none << 1;
 
         // Answers that are not believed or cannot be used.
-        QTest::newRow("1800 s slow: refused") << int(Replies) << answerAt(1800) << StartTime << true << 0 << 1 << Earlier
-                                              << 10 << none << -1;
-        QTest::newRow("1800 s fast: refused") << int(Replies) << answerAt(-1800) << StartTime << true << 0 << 1 << Earlier
-                                              << 10 << none << -1;
-        QTest::newRow("1900: not computable") << int(Replies) << QByteArray(4, '\0') << StartTime << true << 0 << 1
+        QTest::newRow("1800 s slow: refused") << int(Replies) << answerAt(1800) << StartTime << true << 0 << TooFarOff
                                               << Earlier << 10 << none << -1;
-        QTest::newRow("three bytes") << int(RepliesAndHolds) << answerAt(2).left(3) << StartTime << true << 0 << 2
+        QTest::newRow("1800 s fast: refused") << int(Replies) << answerAt(-1800) << StartTime << true << 0 << TooFarOff
+                                              << Earlier << 10 << none << -1;
+        QTest::newRow("1900: not computable") << int(Replies) << QByteArray(4, '\0') << StartTime << true << 0
+                                              << TooFarOff << Earlier << 10 << none << -1;
+        QTest::newRow("three bytes") << int(RepliesAndHolds) << answerAt(2).left(3) << StartTime << true << 0 << Failed
                                      << error9 << 10 << none << -1;
-        QTest::newRow("bias unreadable") << int(Replies) << answerAt(2) << StartTime << false << 0 << 2
+        QTest::newRow("bias unreadable") << int(Replies) << answerAt(2) << StartTime << false << 0 << Failed
                                          << QStringLiteral("Could not find local time zone") << 10 << none << -1;
-        QTest::newRow("clock refuses (EPERM)") << int(Replies) << answerAt(5) << StartTime << true << 1 << 2
+        QTest::newRow("clock refuses (EPERM)") << int(Replies) << answerAt(5) << StartTime << true << 1 << Failed
                                                << QStringLiteral("Error (1) when time received from server") << 10
                                                << set("2004-01-06", "13:41:22") << -1;
 
         // No answer at all: still looking, the countdown tries again on the 11th tick.
-        QTest::newRow("closes without data") << int(ClosesAtOnce) << QByteArray() << StartTime << true << 0 << 3 << Earlier
-                                             << 10 << none << -1;
-        QTest::newRow("connection refused") << int(Refuses) << QByteArray() << StartTime << true << 0 << 3 << Earlier << 10
-                                            << none << -1;
-        QTest::newRow("no answer") << int(Silent) << QByteArray() << StartTime << true << 0 << 3 << Earlier << 10 << none
-                                   << -1;
-        QTest::newRow("no active server") << int(NoActiveServer) << QByteArray() << StartTime << true << 0 << 3 << Earlier
-                                          << 10 << none << -1;
+        QTest::newRow("closes without data") << int(ClosesAtOnce) << QByteArray() << StartTime << true << 0 << Looking
+                                             << Earlier << 10 << none << -1;
+        QTest::newRow("connection refused") << int(Refuses) << QByteArray() << StartTime << true << 0 << Looking
+                                            << Earlier << 10 << none << -1;
+        QTest::newRow("no answer") << int(Silent) << QByteArray() << StartTime << true << 0 << Looking << Earlier << 10
+                                   << none << -1;
+        QTest::newRow("no active server") << int(NoActiveServer) << QByteArray() << StartTime << true << 0 << Looking
+                                          << Earlier << 10 << none << -1;
     }
 
     void outcome()
@@ -168,7 +171,7 @@ private slots:
         QFETCH(QTime, start);
         QFETCH(bool, biasReadable);
         QFETCH(int, clockRefusal);
-        QFETCH(int, alert);
+        QFETCH(qint16, alert);
         QFETCH(QString, message);
         QFETCH(int, limit);
         QFETCH(QStringList, clockCalls);
@@ -184,14 +187,14 @@ private slots:
         rig.clock.failWith = clockRefusal;
         if (peer == NoActiveServer)
             rig.record->setHostActive(0);
-        rig.state.TrayAlert = 0;
+        rig.state.TrayAlert = TrayAlert::Synchronized;
         rig.state.pollLimit = Hourly;
 
         QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
         QSignalSpy closes(&rig.client.tcpClient(), &SocketControl::CloseEvent);
         QSignalSpy errors(&rig.client.tcpClient(), &SocketControl::Error);
         rig.client.SynchronizeNow();
-        QCOMPARE(rig.state.TrayAlert, qint16(3));
+        QCOMPARE(rig.state.TrayAlert, TrayAlert::Looking);
         QCOMPARE(rig.state.pollLimit, 10);
 
         switch (peer) {
@@ -214,7 +217,7 @@ private slots:
             break;
         }
 
-        QCOMPARE(rig.state.TrayAlert, qint16(alert));
+        QCOMPARE(rig.state.TrayAlert, alert);
         QCOMPARE(rig.state.TrayAlertMessage, message);
         QCOMPARE(rig.state.pollLimit, limit);
         QCOMPARE(rig.clock.calls, clockCalls);
@@ -224,12 +227,12 @@ private slots:
         for (const qint64 after : std::as_const(rig.clock.afterTargets))
             QVERIFY2(after >= 500 && after <= 500 + EventWait / 2, QByteArray::number(after));
         if (recordedError >= 0) {
-            QCOMPARE(rig.record->HostStatus(), qint16(1));
+            QCOMPARE(rig.record->HostStatus(), HostStatus::Succeeded);
             QCOMPARE(rig.record->HostSynchError(), recordedError);
             QCOMPARE(rig.record->HostPollDate(), rig.clock.now()); // read after the clock was set
             QCOMPARE(rig.state.LastSynchDate, rig.clock.now());
         } else {
-            QCOMPARE(rig.record->HostStatus(), qint16(-1));
+            QCOMPARE(rig.record->HostStatus(), HostStatus::Failed);
             QCOMPARE(rig.record->HostSynchError(), 77);
             QCOMPARE(rig.record->HostPollDate(), EarlierPoll);
             QCOMPARE(rig.state.LastSynchDate, EarlierSynch);
@@ -258,7 +261,7 @@ private slots:
         QVERIFY(rig.connected());
         QVERIFY(errors.wait(EventWait));
         QVERIFY(!rig.connected());
-        QCOMPARE(rig.state.TrayAlert, qint16(3));
+        QCOMPARE(rig.state.TrayAlert, TrayAlert::Looking);
         QCOMPARE(rig.state.pollLimit, 10);
     }
 
@@ -274,10 +277,10 @@ private slots:
         QVERIFY(arrivals.wait(EventWait));
         QCOMPARE(rig.clock.calls, (QStringList { u"set 2004-01-07T00:00:02"_qs }));
         QCOMPARE(rig.clock.now(), DateTime::fromParts(QDate(2004, 1, 6), QTime(23, 59, 59)));
-        QCOMPARE(rig.state.TrayAlert, qint16(2));
+        QCOMPARE(rig.state.TrayAlert, TrayAlert::Failed);
         QCOMPARE(rig.state.TrayAlertMessage, QStringLiteral("Error (1) when time received from server"));
         QCOMPARE(rig.state.pollLimit, 10);
-        QCOMPARE(rig.record->HostStatus(), qint16(-1));
+        QCOMPARE(rig.record->HostStatus(), HostStatus::Failed);
         QCOMPARE(rig.state.LastSynchDate, EarlierSynch);
     }
 
@@ -340,7 +343,7 @@ private slots:
         // The first connection answers now, 100 s off; nobody is listening to it any more.
         ScriptedTimeServer::send(server.connections.at(0), answerAt(100), false);
         QTest::qWait(200);
-        QCOMPARE(rig.state.TrayAlert, qint16(3));
+        QCOMPARE(rig.state.TrayAlert, TrayAlert::Looking);
         QCOMPARE(rig.clock.calls, QStringList());
         QVERIFY(rig.connected());
 
@@ -348,7 +351,7 @@ private slots:
         QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
         ScriptedTimeServer::send(server.connections.at(1), answerAt(5), true);
         QVERIFY(arrivals.wait(EventWait));
-        QCOMPARE(rig.state.TrayAlert, qint16(0));
+        QCOMPARE(rig.state.TrayAlert, TrayAlert::Synchronized);
         QCOMPARE(rig.record->HostSynchError(), 5);
     }
 
@@ -358,36 +361,37 @@ private slots:
     void pausedDuringAnAttemptKeepsShowingThePause_data()
     {
         QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<int>("status");    // the record's status afterwards
+        QTest::addColumn<qint16>("status"); // the record's status afterwards
         QTest::addColumn<QStringList>("calls");
-        QTest::newRow("success, clock set") << answerAt(5) << 1 << QStringList { QStringLiteral("set 2004-01-06T13:41:22") };
-        QTest::newRow("30 minutes off") << answerAt(4000) << -1 << QStringList();
-        QTest::newRow("error: three bytes") << answerAt(5).left(3) << -1 << QStringList();
+        QTest::newRow("success, clock set") << answerAt(5) << HostStatus::Succeeded
+                                            << QStringList { QStringLiteral("set 2004-01-06T13:41:22") };
+        QTest::newRow("30 minutes off") << answerAt(4000) << HostStatus::Failed << QStringList();
+        QTest::newRow("error: three bytes") << answerAt(5).left(3) << HostStatus::Failed << QStringList();
     }
 
     void pausedDuringAnAttemptKeepsShowingThePause()
     {
         QFETCH(QByteArray, reply);
-        QFETCH(int, status);
+        QFETCH(qint16, status);
         QFETCH(QStringList, calls);
         ScriptedTimeServer server;
         Rig rig(server.port());
         rig.client.SynchronizeNow();
         QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
         rig.state.PauseChecked = true; // what the menu's Pause does
-        rig.state.TrayAlert = AutoClient::PausedAlert;
+        rig.state.TrayAlert = TrayAlert::Paused;
 
         QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
         // Held open: the three bytes are the whole first arrival.
         ScriptedTimeServer::send(server.connections.first(), reply, false);
         QVERIFY(arrivals.wait(EventWait));
-        QCOMPARE(rig.state.TrayAlert, AutoClient::PausedAlert);
-        QCOMPARE(rig.record->HostStatus(), qint16(status));
+        QCOMPARE(rig.state.TrayAlert, TrayAlert::Paused);
+        QCOMPARE(rig.record->HostStatus(), status);
         QCOMPARE(rig.clock.calls, calls);
         QVERIFY(!rig.connected());
         rig.state.pollTicks = rig.state.pollLimit;
         rig.tick(1);
-        QCOMPARE(rig.state.TrayAlert, AutoClient::PausedAlert);
+        QCOMPARE(rig.state.TrayAlert, TrayAlert::Paused);
         QVERIFY(!rig.connected());
         QCoreApplication::processEvents();
         QCOMPARE(server.connections.size(), 1);
@@ -404,11 +408,11 @@ private slots:
         QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
         ScriptedTimeServer::send(server.connections.first(), answerAt(5), true);
         QVERIFY(arrivals.wait(EventWait));
-        QCOMPARE(rig.state.TrayAlert, qint16(0));
+        QCOMPARE(rig.state.TrayAlert, TrayAlert::Synchronized);
         QCOMPARE(rig.state.pollLimit, Hourly);
         QCOMPARE(rig.state.LastSynchDate, rig.clock.now());
         QCOMPARE(rig.state.Hosts.count(), 0);
-        QCOMPARE(rig.record->HostStatus(), qint16(-1));
+        QCOMPARE(rig.record->HostStatus(), HostStatus::Failed);
     }
 
     // Attempts start on the 11th tick; one that gets no answer is abandoned by the next,
@@ -421,7 +425,7 @@ private slots:
         rig.tick(10);
         QCOMPARE(rig.state.pollTicks, 10);
         QVERIFY(!rig.connected());
-        QCOMPARE(rig.state.TrayAlert, qint16(3));
+        QCOMPARE(rig.state.TrayAlert, TrayAlert::Looking);
 
         rig.tick(1);
         QCOMPARE(rig.state.pollTicks, 0);
@@ -459,7 +463,7 @@ private slots:
         QCOMPARE(rig.state.pollTicks, 0);
         QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 6, EventWait);
         QTRY_COMPARE_WITH_TIMEOUT(server.connections.at(4)->state(), QAbstractSocket::UnconnectedState, EventWait);
-        QCOMPARE(rig.state.TrayAlert, qint16(3));
+        QCOMPARE(rig.state.TrayAlert, TrayAlert::Looking);
 
         // ...unless its answer came first: that has put the interval back.
         rig.state.pollTicks = 100;
@@ -471,7 +475,7 @@ private slots:
         QCOMPARE(rig.state.pollLimit, Hourly);
         rig.tick(1);
         QCOMPARE(rig.state.pollTicks, 101);
-        QCOMPARE(rig.state.TrayAlert, qint16(0));
+        QCOMPARE(rig.state.TrayAlert, TrayAlert::Synchronized);
         QVERIFY(!rig.connected());
         QCoreApplication::processEvents();
         QCOMPARE(server.connections.size(), 7);
@@ -490,16 +494,16 @@ private slots:
         QSignalSpy arrivals(&rig.client.tcpClient(), &SocketControl::DataArrival);
         ScriptedTimeServer::send(server.connections.first(), answerAt(0), true);
         QVERIFY(arrivals.wait(EventWait));
-        QCOMPARE(rig.state.TrayAlert, qint16(0));
+        QCOMPARE(rig.state.TrayAlert, TrayAlert::Synchronized);
         QCOMPARE(rig.state.pollLimit, Hourly);
         QCOMPARE(rig.state.pollTicks, 3);
 
         rig.tick(Hourly - 3);
         QVERIFY(!rig.connected());
-        QCOMPARE(rig.state.TrayAlert, qint16(0));
+        QCOMPARE(rig.state.TrayAlert, TrayAlert::Synchronized);
         rig.tick(1); // tick 3601 after the start of the successful attempt
         QVERIFY(rig.connected());
-        QCOMPARE(rig.state.TrayAlert, qint16(3));
+        QCOMPARE(rig.state.TrayAlert, TrayAlert::Looking);
         QCOMPARE(rig.state.pollLimit, 10);
         QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 2, EventWait);
     }
@@ -507,27 +511,27 @@ private slots:
     void pausedOrWindowOpenStartsNothing_data()
     {
         QTest::addColumn<bool>("paused");
-        QTest::addColumn<int>("hostsShowing");
-        QTest::newRow("paused") << true << 0;
-        QTest::newRow("Time Servers window open") << false << 1;
+        QTest::addColumn<qint16>("hostsShowing");
+        QTest::newRow("paused") << true << WindowShowing::Closed;
+        QTest::newRow("Time Servers window open") << false << WindowShowing::Open;
     }
 
     void pausedOrWindowOpenStartsNothing()
     {
         QFETCH(bool, paused);
-        QFETCH(int, hostsShowing);
+        QFETCH(qint16, hostsShowing);
         ScriptedTimeServer server;
         Rig rig(server.port());
         rig.state.PauseChecked = paused;
-        rig.state.HostsShowing = qint16(hostsShowing);
-        rig.state.TrayAlert = paused ? -1 : 0;
+        rig.state.HostsShowing = hostsShowing;
+        rig.state.TrayAlert = paused ? TrayAlert::Paused : TrayAlert::Synchronized;
         rig.state.pollLimit = Hourly;
 
         rig.client.SynchronizeNow();
         rig.state.pollTicks = Hourly;
         rig.tick(1);
         QCOMPARE(rig.state.pollTicks, 0); // the countdown itself runs on
-        QCOMPARE(rig.state.TrayAlert, qint16(paused ? -1 : 0));
+        QCOMPARE(rig.state.TrayAlert, paused ? TrayAlert::Paused : TrayAlert::Synchronized);
         QCOMPARE(rig.state.pollLimit, Hourly);
         QVERIFY(!rig.connected());
         QCoreApplication::processEvents();

@@ -39,9 +39,9 @@ private slots:
         QVERIFY(client.tcpClient().State() != SocketControl::sckClosed);
         QVERIFY(arrivals.wait(5000));
 
-        QCOMPARE(state.TrayAlert, qint16(0));
+        QCOMPARE(state.TrayAlert, TrayAlert::Synchronized);
         QCOMPARE(state.pollLimit, 60);
-        QCOMPARE(record->HostStatus(), qint16(1));
+        QCOMPARE(record->HostStatus(), HostStatus::Succeeded);
         QVERIFY2(record->HostSynchError() <= 1, qPrintable(QString::number(record->HostSynchError())));
         QCOMPARE(record->HostPollDate(), clock.now());
         QCOMPARE(clock.calls, QStringList()); // off by less than 2 s: left alone

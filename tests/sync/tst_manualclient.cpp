@@ -30,7 +30,7 @@ QByteArray answerAt(qint64 offset)
 struct Rig {
     explicit Rig(quint16 port) : clock(Start), zone(ZoneBias), state(clock, zone), client(state, port)
     {
-        state.TrayAlert = 2;
+        state.TrayAlert = TrayAlert::Failed;
         state.TrayAlertMessage = QStringLiteral("earlier message");
         state.pollLimit = 3600;
         state.pollTicks = 17;
@@ -38,7 +38,7 @@ struct Rig {
         record = std::make_shared<clsHost>();
         record->setHostPath(Host);
         record->setHostActive(0);
-        record->setHostStatus(1);
+        record->setHostStatus(HostStatus::Succeeded);
         record->setHostPollDate(EarlierPoll);
         record->setHostSynchError(77);
         state.Hosts.Add(record);
@@ -46,7 +46,7 @@ struct Rig {
 
     bool trayUntouched() const
     {
-        return state.TrayAlert == 2 && state.TrayAlertMessage == QStringLiteral("earlier message") && state.pollLimit == 3600
+        return state.TrayAlert == TrayAlert::Failed && state.TrayAlertMessage == QStringLiteral("earlier message") && state.pollLimit == 3600
                && state.pollTicks == 17;
     }
 
@@ -185,13 +185,13 @@ private slots:
         if (result == ManualOutcome::Succeeded) {
             QCOMPARE(rig.state.LastSynchDate, rig.clock.now());
             if (recordedError >= 0) {
-                QCOMPARE(rig.record->HostStatus(), qint16(1));
+                QCOMPARE(rig.record->HostStatus(), HostStatus::Succeeded);
                 QCOMPARE(rig.record->HostPollDate(), rig.clock.now());
                 QCOMPARE(rig.record->HostSynchError(), recordedError);
             }
         } else {
             QCOMPARE(rig.state.LastSynchDate, EarlierSynch);
-            QCOMPARE(rig.record->HostStatus(), qint16(-1));
+            QCOMPARE(rig.record->HostStatus(), HostStatus::Failed);
             QCOMPARE(rig.record->HostPollDate(), EarlierPoll);
             QCOMPARE(rig.record->HostSynchError(), 77);
         }
@@ -258,9 +258,9 @@ private slots:
             const ManualOutcome outcome = outcomeOf(finished);
             QCOMPARE(int(outcome.result), int(ManualOutcome::Failed));
             QCOMPARE(outcome.statusText, QStringLiteral("Error: no response received from 127.0.0.1"));
-            QCOMPARE(rig.record->HostStatus(), qint16(-1));
+            QCOMPARE(rig.record->HostStatus(), HostStatus::Failed);
         } else {
-            QCOMPARE(rig.record->HostStatus(), qint16(1));
+            QCOMPARE(rig.record->HostStatus(), HostStatus::Succeeded);
         }
         QVERIFY(rig.trayUntouched());
     }
@@ -279,7 +279,7 @@ private slots:
         QCOMPARE(int(outcome.result), int(ManualOutcome::NotStarted));
         QVERIFY(!outcome.statusText.isEmpty());
         QVERIFY(!rig.client.busy());
-        QCOMPARE(rig.record->HostStatus(), qint16(1));
+        QCOMPARE(rig.record->HostStatus(), HostStatus::Succeeded);
     }
 
     void secondStartWhileBusy()
@@ -303,7 +303,7 @@ private slots:
         emit rig.client.tcpClient().Error(SocketControl::sckConnectionRefused, QStringLiteral("Connection refused"));
         emit rig.client.tcpClient().CloseEvent();
         QCOMPARE(finished.size(), 0);
-        QCOMPARE(rig.record->HostStatus(), qint16(1));
+        QCOMPARE(rig.record->HostStatus(), HostStatus::Succeeded);
     }
 };
 

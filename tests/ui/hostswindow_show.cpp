@@ -58,10 +58,10 @@ int main(int argc, char *argv[])
     ProgramState state(clock, zone);
     const Date today = DateTime::fromParts(QDate(2026, 12, 10), QTime(9, 5, 0));
     const Date yesterday = DateTime::fromParts(QDate(2026, 12, 9), QTime(21, 30, 0));
-    state.Hosts.Add(record("127.0.0.1", 1, 1, today, 0));
-    state.Hosts.Add(record("127.0.0.2", 1, 1, yesterday, 95));
-    state.Hosts.Add(record("127.0.0.3", 0, -1, DateTime::Never, 0));
-    state.Hosts.Add(record("127.0.0.4", 0, 0, DateTime::Never, 0));
+    state.Hosts.Add(record("127.0.0.1", 1, HostStatus::Succeeded, today, 0));
+    state.Hosts.Add(record("127.0.0.2", 1, HostStatus::Succeeded, yesterday, 95));
+    state.Hosts.Add(record("127.0.0.3", 0, HostStatus::Failed, DateTime::Never, 0));
+    state.Hosts.Add(record("127.0.0.4", 0, HostStatus::Untried, DateTime::Never, 0));
 
     QTcpServer silent;
     if (!silent.listen(QHostAddress::LocalHost, 0))

@@ -82,7 +82,7 @@ ModalDriver::Step boxStep(QMessageBox::StandardButton answer, QList<Seen> *seen)
 
 const QString Duplicate = QStringLiteral("That time server has already been added to the list");
 
-std::shared_ptr<clsHost> record(const QString &path, qint16 active = 1, qint16 status = 0, Date polled = DateTime::Never,
+std::shared_ptr<clsHost> record(const QString &path, qint16 active = 1, qint16 status = HostStatus::Untried, Date polled = DateTime::Never,
                                 qint32 error = 0)
 {
     auto host = std::make_shared<clsHost>();
@@ -212,7 +212,7 @@ private slots:
 
     void entryOfARecord_data()
     {
-        QTest::addColumn<int>("status");
+        QTest::addColumn<qint16>("status");
         QTest::addColumn<int>("active");
         QTest::addColumn<double>("polled");
         QTest::addColumn<int>("error");
@@ -224,22 +224,25 @@ private slots:
 
         const QString blank = QStringLiteral(" ");
         const QString today = QStringLiteral("Today at 09:05 AM");
-        QTest::newRow("never tried") << 0 << 1 << DateTime::Never << 0 << 1 << true << blank << blank << NotTried;
-        QTest::newRow("succeeded, no correction") << 1 << 1 << EarlierToday << 0 << 2 << true << today << QStringLiteral("None")
-                                                  << Succeeded;
-        QTest::newRow("succeeded, 1 second") << 1 << 0 << EarlierToday << 1 << 2 << false << today << QStringLiteral("1 second")
-                                             << Succeeded;
-        QTest::newRow("succeeded, 95 seconds") << 1 << 2 << EarlierToday << 95 << 2 << false << today << QStringLiteral("2 minutes")
-                                               << Succeeded;
-        QTest::newRow("failed by hand, earlier success") << -1 << -1 << DateTime::fromParts(QDate(2004, 1, 5), QTime(21, 30, 0))
+        QTest::newRow("never tried") << HostStatus::Untried << 1 << DateTime::Never << 0 << 1 << true << blank << blank
+                                     << NotTried;
+        QTest::newRow("succeeded, no correction") << HostStatus::Succeeded << 1 << EarlierToday << 0 << 2 << true
+                                                  << today << QStringLiteral("None") << Succeeded;
+        QTest::newRow("succeeded, 1 second") << HostStatus::Succeeded << 0 << EarlierToday << 1 << 2 << false << today
+                                             << QStringLiteral("1 second") << Succeeded;
+        QTest::newRow("succeeded, 95 seconds") << HostStatus::Succeeded << 2 << EarlierToday << 95 << 2 << false
+                                               << today << QStringLiteral("2 minutes") << Succeeded;
+        QTest::newRow("failed by hand, earlier success") << HostStatus::Failed << -1
+                                                         << DateTime::fromParts(QDate(2004, 1, 5), QTime(21, 30, 0))
                                                          << 3 << 3 << false << QStringLiteral("Yesterday at 09:30 PM")
                                                          << QStringLiteral("3 seconds") << Failed;
-        QTest::newRow("unknown status 5") << 5 << 1 << DateTime::Never << 0 << 1 << true << blank << blank << NotTried;
+        QTest::newRow("unknown status 5") << qint16(5) << 1 << DateTime::Never << 0 << 1 << true << blank << blank
+                                          << NotTried;
     }
 
     void entryOfARecord()
     {
-        QFETCH(int, status);
+        QFETCH(qint16, status);
         QFETCH(int, active);
         QFETCH(double, polled);
         QFETCH(int, error);
@@ -250,9 +253,9 @@ private slots:
         QFETCH(QString, description);
 
         Rig rig;
-        rig.state.Hosts.Add(record(QStringLiteral("127.0.0.1"), qint16(active), qint16(status), polled, error));
+        rig.state.Hosts.Add(record(QStringLiteral("127.0.0.1"), qint16(active), status, polled, error));
         rig.window->RefreshServerList();
-        QCOMPARE(rig.state.HostsShowing, qint16(1));
+        QCOMPARE(rig.state.HostsShowing, WindowShowing::Open);
         QTreeWidgetItem *item = rig.entry(0);
         QCOMPARE(frmHosts::keyOf(item), QStringLiteral("127.0.0.1"));
         QCOMPARE(item->text(0), QStringLiteral(" 127.0.0.1"));
@@ -274,7 +277,7 @@ private slots:
         rig.window->close();
         QCOMPARE(unloaded.size(), 1);
         QCOMPARE(rig.state.Hosts.Item(1)->HostActive(), qint16(checked ? 1 : 0));
-        QCOMPARE(rig.state.HostsShowing, qint16(0));
+        QCOMPARE(rig.state.HostsShowing, WindowShowing::Closed);
     }
 
     void listFollowsTheCollectionAndChecksGoBackOnClose()
@@ -296,8 +299,8 @@ private slots:
         Rig rig;
         QCOMPARE(rig.window->ListView1->topLevelItemCount(), 0);
         ModalDriver driver({});
-        rig.window->EditSelectedServer();
-        rig.window->DeleteSelectedServer();
+        rig.window->cmdEdit_Click();
+        rig.window->cmdDelete_Click();
         rig.window->cmdTest_Click();
         QVERIFY(rig.window->cmdNew->isEnabled());
         QCOMPARE(rig.window->statusText(), QString());
@@ -332,7 +335,7 @@ private slots:
         QTest::keyClick(control, Qt::Key_Escape);
         QCOMPARE(unloaded.size(), 1);
         QVERIFY(!rig.window->isVisible());
-        QCOMPARE(rig.state.HostsShowing, qint16(0));
+        QCOMPARE(rig.state.HostsShowing, WindowShowing::Closed);
         QCOMPARE(rig.state.Hosts.Item(1)->HostActive(), qint16(1));
         QCOMPARE(rig.state.Hosts.Item(2)->HostActive(), qint16(0));
     }
@@ -525,7 +528,7 @@ private slots:
         QCOMPARE(added->HostPath(), typed);
         QCOMPARE(added->HostName(), typed);
         QCOMPARE(added->HostActive(), qint16(0));
-        QCOMPARE(added->HostStatus(), qint16(0));
+        QCOMPARE(added->HostStatus(), HostStatus::Untried);
         QCOMPARE(added->HostPollDate(), DateTime::Never);
         // The list is sorted, the new entry unchecked, with image 1 and blank columns.
         QStringList sorted = rig.entries();
@@ -581,7 +584,7 @@ private slots:
     {
         Rig rig({QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.3")});
         const auto old = rig.state.Hosts.Item(1);
-        old->setHostStatus(1);
+        old->setHostStatus(HostStatus::Succeeded);
         old->setHostPollDate(EarlierToday);
         old->setHostSynchError(5);
         rig.window->RefreshServerList();
@@ -605,7 +608,7 @@ private slots:
         QCOMPARE(rig.hostPaths(), (QStringList{QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.3"), QStringLiteral("127.0.0.9")}));
         const auto edited = rig.state.Hosts.Item(3);
         QCOMPARE(edited->HostActive(), qint16(1));
-        QCOMPARE(edited->HostStatus(), qint16(0));
+        QCOMPARE(edited->HostStatus(), HostStatus::Untried);
         QCOMPARE(edited->HostPollDate(), DateTime::Never);
         QCOMPARE(edited->HostSynchError(), 0);
         // The entry keeps its check box and its selection, and is sorted anew.
@@ -631,7 +634,7 @@ private slots:
         QList<Seen> seen;
         ModalDriver driver({inputStep(QStringLiteral("127.0.0.2"), &seen), boxStep(QMessageBox::Ok, &seen),
                             inputStep(QStringLiteral("127.0.0.1"), &seen), boxStep(QMessageBox::Ok, &seen), cancelStep(&seen)});
-        rig.window->EditSelectedServer();
+        rig.window->cmdEdit_Click();
         QVERIFY(!driver.missing());
         QCOMPARE(driver.unexpected, 0);
         QCOMPARE(seen[1].text, Duplicate);
@@ -661,7 +664,7 @@ private slots:
         QList<Seen> seen;
         ModalDriver driver({inputStep(QStringLiteral("zz.example"), &seen)});
         if (edit)
-            rig.window->EditSelectedServer();
+            rig.window->cmdEdit_Click();
         else
             rig.window->cmdNew_Click();
         QVERIFY(!driver.missing());
@@ -685,14 +688,14 @@ private slots:
 
         QList<Seen> seen;
         ModalDriver driver({boxStep(QMessageBox::No, &seen)});
-        rig.window->DeleteSelectedServer();
+        rig.window->cmdDelete_Click();
         QVERIFY(!driver.missing());
         QCOMPARE(seen[0].text, QStringLiteral("Are you sure you want to delete the '<b>x</b>' time server?"));
         QCOMPARE(seen[0].format, Qt::PlainText);
 
         // The status bar says what the attempt with the server said, as it said it.
         const QString status = QStringLiteral("Error: no response received from <b>x</b>");
-        emit rig.window->tcpClient().Finished({ManualOutcome::Failed, address, std::nullopt, status});
+        emit rig.window->manualClient().Finished({ManualOutcome::Failed, address, std::nullopt, status});
         QCOMPARE(rig.window->statusText(), status);
         const QList<QLabel *> labels = rig.window->StatusBar1->findChildren<QLabel *>();
         QVERIFY(!labels.isEmpty());
@@ -838,7 +841,7 @@ private slots:
         QCOMPARE(rowDescription(*rig.window, 0), Asking);
         rig.window->cmdTest_Click();
 
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->tcpClient().busy(), EventWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->manualClient().busy(), EventWait);
         QCOMPARE(server.connections.size(), 1);
         QCOMPARE(rig.window->statusText(), status);
         QTreeWidgetItem *item = rig.entry(0);
@@ -846,8 +849,8 @@ private slots:
         QCOMPARE(item->font(0).bold(), bold);
         QCOMPARE(rowDescription(*rig.window, 0), description);
         QCOMPARE(item->text(1), lastSynchronization);
-        QCOMPARE(rig.state.Hosts.Item(1)->HostStatus(), qint16(image == 2 ? 1 : -1));
-        QCOMPARE(rig.state.Hosts.Item(2)->HostStatus(), qint16(0));
+        QCOMPARE(rig.state.Hosts.Item(1)->HostStatus(), image == 2 ? HostStatus::Succeeded : HostStatus::Failed);
+        QCOMPARE(rig.state.Hosts.Item(2)->HostStatus(), HostStatus::Untried);
         // Idle again.
         QVERIFY(rig.window->cmdTest->isEnabled() && rig.window->ListView1->isEnabled());
         QVERIFY(rig.listHasFocus());
@@ -869,13 +872,13 @@ private slots:
         for (int tick = 1; tick <= 19; ++tick)
             rig.window->Timer1_Timer();
         QCOMPARE(rig.window->ProgressBar1->value(), 20);
-        QVERIFY(rig.window->tcpClient().busy());
+        QVERIFY(rig.window->manualClient().busy());
         rig.window->Timer1_Timer();
-        QVERIFY(!rig.window->tcpClient().busy());
+        QVERIFY(!rig.window->manualClient().busy());
         QCOMPARE(rig.window->statusText(), QStringLiteral("Error: no response received from 127.0.0.1"));
         QCOMPARE(picture(rig.entry(0)->icon(0)), picture(Pictures::listStatus(3)));
         QCOMPARE(rowDescription(*rig.window, 0), Failed);
-        QCOMPARE(rig.state.Hosts.Item(1)->HostStatus(), qint16(-1));
+        QCOMPARE(rig.state.Hosts.Item(1)->HostStatus(), HostStatus::Failed);
         QVERIFY(rig.window->cmdTest->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(server.ended(), 1, EventWait);
     }
@@ -883,15 +886,15 @@ private slots:
     void refusedConnection()
     {
         Rig rig({QStringLiteral("127.0.0.1")}, freeLoopbackPort());
-        rig.state.Hosts.Item(1)->setHostStatus(1);
+        rig.state.Hosts.Item(1)->setHostStatus(HostStatus::Succeeded);
         rig.window->RefreshServerList();
         rig.select(0);
         rig.window->cmdTest_Click();
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->tcpClient().busy(), EventWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->manualClient().busy(), EventWait);
         QVERIFY(!rig.window->statusText().isEmpty());
         QVERIFY(!rig.window->statusText().startsWith(QStringLiteral("Waiting")));
         QCOMPARE(picture(rig.entry(0)->icon(0)), picture(Pictures::listStatus(3)));
-        QCOMPARE(rig.state.Hosts.Item(1)->HostStatus(), qint16(-1));
+        QCOMPARE(rig.state.Hosts.Item(1)->HostStatus(), HostStatus::Failed);
         QVERIFY(rig.window->cmdTest->isEnabled());
     }
 
@@ -905,10 +908,10 @@ private slots:
         QSignalSpy unloaded(rig.window.get(), &frmHosts::Unloaded);
         rig.window->close();
         QCOMPARE(unloaded.size(), 1);
-        QCOMPARE(rig.window->tcpClient().tcpClient().State(), qint16(SocketControl::sckClosed));
+        QCOMPARE(rig.window->manualClient().tcpClient().State(), qint16(SocketControl::sckClosed));
         QTRY_COMPARE_WITH_TIMEOUT(server.ended(), 1, EventWait);
-        QCOMPARE(rig.state.Hosts.Item(1)->HostStatus(), qint16(0));
-        QCOMPARE(rig.state.HostsShowing, qint16(0));
+        QCOMPARE(rig.state.Hosts.Item(1)->HostStatus(), HostStatus::Untried);
+        QCOMPARE(rig.state.HostsShowing, WindowShowing::Closed);
     }
 
     // ---- the input dialog ----

@@ -94,7 +94,7 @@ private slots:
         QPointer<frmHosts> window = form.hostsWindow();
         QVERIFY(window);
         QVERIFY(window->isVisible());
-        QCOMPARE(state->HostsShowing, qint16(1));
+        QCOMPARE(state->HostsShowing, WindowShowing::Open);
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         QVERIFY((window->frameGeometry().center() - screen.center()).manhattanLength() <= 10);
         form.ShowTimeServers();
@@ -118,7 +118,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(program.server.connections.size(), 1, EventWait);
         window->close();
 
-        QCOMPARE(state->HostsShowing, qint16(0));
+        QCOMPARE(state->HostsShowing, WindowShowing::Closed);
         // On disk before the program ends.
         QCOMPARE(savedPaths(), (QStringList{QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.3")}));
         QCOMPARE(savedActive(2), qint16(0));
@@ -149,7 +149,7 @@ private slots:
         window->ListView1->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
         QTest::keyClick(window->ListView1, Qt::Key_Escape);
 
-        QCOMPARE(program.state->HostsShowing, qint16(0));
+        QCOMPARE(program.state->HostsShowing, WindowShowing::Closed);
         QCOMPARE(savedActive(1), qint16(1));
         QCOMPARE(savedActive(2), qint16(0));
         QTRY_VERIFY_WITH_TIMEOUT(!window, EventWait);

@@ -111,11 +111,11 @@ bool DesktopNotification::send(const QString &title, const QString &text, const 
         bus.asyncCall(QDBusMessage::createMethodCall(Service, Path, Service, QStringLiteral("GetCapabilities")),
                       CapabilitiesTimeoutMs),
         this);
-    connect(capabilities, &QDBusPendingCallWatcher::finished, this, [this, title, text, icon, defaultAction](QDBusPendingCallWatcher *asked) {
+    const auto listed = [this, title, text, icon, defaultAction](QDBusPendingCallWatcher *asked) {
         asked->deleteLater();
-        const QDBusPendingReply<QStringList> listed = *asked;
+        const QDBusPendingReply<QStringList> offered = *asked;
         QDBusConnection bus = QDBusConnection::sessionBus();
-        if (listed.isError() || !listed.value().contains(ActionsCapability)) {
+        if (offered.isError() || !offered.value().contains(ActionsCapability)) {
             bus.send(notifyCall(title, text, icon, QString()));
             return;
         }
@@ -126,7 +126,8 @@ bool DesktopNotification::send(const QString &title, const QString &text, const 
             if (!id.isError())
                 d->listener.withAction.insert(id.value());
         });
-    });
+    };
+    connect(capabilities, &QDBusPendingCallWatcher::finished, this, listed);
     return true;
 }
 

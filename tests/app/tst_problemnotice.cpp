@@ -64,11 +64,17 @@ void keepForAPerson(const NotificationService::Notification &shown, const QStrin
 
 Q_DECLARE_METATYPE(Presence)
 
+// The Time Protocol's answer `ahead` seconds after Now.
+QByteArray answerAhead(qint64 ahead)
+{
+    return TimeProtocol::encode(*LocalToTimeValue(DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(Now) + ahead), Bias));
+}
+
 // A main object on fakes whose one server, on loopback, answers `ahead` seconds ahead of
 // the fake clock. Its timers are stopped: the test ticks the tray display by hand.
 struct Rig {
     Rig(const QString &folder, Presence presence, qint64 ahead)
-        : server(ScriptedTimeServer::Reply, TimeProtocol::encode(*LocalToTimeValue(DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(Now) + ahead), Bias)))
+        : server(ScriptedTimeServer::Reply, answerAhead(ahead))
         , form(state, presence, frmMain::Ports { server.port(), 0, QHostAddress::LocalHost })
     {
         state.DataFolder = folder + QLatin1Char('/');
@@ -175,7 +181,8 @@ private slots:
         QVERIFY(!shown.image.isNull());
         QCOMPARE(shown.image.width(), shown.image.height());
         QVERIFY(qAlpha(shown.image.pixel(shown.image.width() / 2, shown.image.height() / 2)) > 0);
-        keepForAPerson(shown, QStringLiteral("problem-notification-%1.png").arg(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-')));
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+        keepForAPerson(shown, QStringLiteral("problem-notification-%1.png").arg(tag));
 
         // Retries that fail as before, with the display blinking meanwhile: nothing new.
         for (int retry = 0; retry < 3; ++retry)

@@ -30,6 +30,11 @@ constexpr int NoticeDelay = 2000;  // milliseconds: the desktop places a new ico
 constexpr int NoticeShown = 20000; // milliseconds
 constexpr int NoTrayNoticeDelay = 10000; // milliseconds: time for a late panel to appear
 constexpr int NotificationIconSize = 64; // pixels
+const QString NotificationAction = QStringLiteral("Open Time Servers");
+const QString ProblemTitle = QStringLiteral("Brindlecot could not synchronize the clock");
+constexpr qint16 TooFarOffAlert = 1;     // TrayAlert: clock too far off
+constexpr qint16 ErrorAlert = 2;         // TrayAlert: an error
+constexpr qint16 LookingAlert = 3;       // TrayAlert: looking for a time server
 
 // Shows a window that is open already in front of the others: restored when minimized (a
 // maximized one stays maximized), raised, and given the keyboard.
@@ -70,6 +75,7 @@ frmMain::frmMain(ProgramState &state, Presence presence, const Ports &ports, QOb
     programFolder = QCoreApplication::applicationDirPath();
     beep = [] { QApplication::beep(); };
     clockAccess = readClockAccess();
+    connect(&mNotifications, &DesktopNotification::defaultActionInvoked, this, &frmMain::notification_DefaultAction);
 }
 
 frmMain::~frmMain()
@@ -255,7 +261,7 @@ void frmMain::notify(const QString &title, const QString &text)
             return;
         }
         const QImage icon = Pictures::clockFace().pixmap(NotificationIconSize).toImage();
-        if (sendDesktopNotification(title, text, icon))
+        if (mNotifications.send(title, text, icon, NotificationAction))
             return;
     }
     emit headlessLine(text);
@@ -275,6 +281,7 @@ void frmMain::tmrIcon_Timer()
         if (toldInLines())
             emit headlessLine(tick->toolTip);
     }
+    AnnounceProblem(tick->toolTip);
     if (!mTray)
         return;
     // The picture is looked up only when its number changes; the icon itself skips what
@@ -285,6 +292,36 @@ void frmMain::tmrIcon_Timer()
         index = GetIconIndex(tick->picture);
     }
     mTray->change(index, tick->toolTip);
+}
+
+void frmMain::AnnounceProblem(const QString &toolTip)
+{
+    // A retry passes through "looking for a time server" and, failing as before, comes back
+    // to the same problem: that is no change, and tells nothing new. A blink changes only
+    // the picture.
+    const qint16 alert = mState.TrayAlert;
+    if (alert == LookingAlert || alert == mSettledAlert)
+        return;
+    mSettledAlert = alert;
+    // With an icon, the icon shows it; without a desktop, the line has told it.
+    if ((alert != TooFarOffAlert && alert != ErrorAlert) || mUnloaded || mPresence != Presence::DisplayWithoutTray
+        || !toldInLines())
+        return;
+    // The line on standard error has told it already if no service takes it.
+    mNotifications.send(ProblemTitle, toolTip, Pictures::clockFace().pixmap(NotificationIconSize).toImage(),
+                        NotificationAction);
+}
+
+void frmMain::notification_DefaultAction()
+{
+    if (mUnloaded || mPresence == Presence::Headless)
+        return;
+    if (mQuestionOpen)
+        bringForward(mQuestion);
+    else if (frmHosts *window = hostsWindow())
+        bringForward(window);
+    else
+        ShowTimeServers();
 }
 
 void frmMain::TellClockAccess()

@@ -5,6 +5,7 @@
 #include "app/Presence.h"
 #include "app/TrayDisplay.h"
 #include "platform/ClockAccess.h"
+#include "platform/DesktopNotification.h"
 #include "sync/AutoClient.h"
 #include "sync/TimeProtocol.h"
 #include "sync/TimeServer.h"
@@ -16,6 +17,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class frmHosts;
 class QMessageBox;
@@ -143,6 +145,12 @@ signals:
 private:
     // A notice through the desktop's notifications, or as a line when none is there.
     void notify(const QString &title, const QString &text);
+    // Without an icon, a change of the tray state to a problem (clock too far off, an error)
+    // is one desktop notification; called at every tray tick.
+    void AnnounceProblem(const QString &toolTip);
+    // The default action of a notification: the Time Servers window, brought forward when
+    // it is open already (or the question in its way).
+    void notification_DefaultAction();
     // The state is told in lines: no desktop, or no notification area (yet).
     bool toldInLines() const;
     // The tool tip the icon shows now, with or without an icon.
@@ -163,6 +171,10 @@ private:
     int mShownPicture = 0; // picture number 1..6 on the icon
     TrayDisplay::SynchronizedToolTip mSynchronizedToolTip;
     QString mToldToolTip; // the state last told in a line
+    DesktopNotification mNotifications;
+    // The last TrayAlert other than "looking for a time server", which lies between two
+    // attempts; none before the first.
+    std::optional<qint16> mSettledAlert;
     bool mQuestionOpen = false;
     QPointer<QMessageBox> mQuestion; // while mQuestionOpen
     bool mUnloaded = false;

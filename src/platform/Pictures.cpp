@@ -164,7 +164,11 @@ public:
         const int side = std::min(rect.width(), rect.height());
         QPixmap drawn = pixmap(QSize(side, side) * ratio, mode, state);
         drawn.setDevicePixelRatio(ratio);
-        const QPointF origin(rect.x() + (rect.width() - side) / 2.0, rect.y() + (rect.height() - side) / 2.0);
+        // Centred on whole device pixels: at a ratio such as 1.5 half a logical pixel falls
+        // between two, and the picture would be smeared over both.
+        const auto onDevicePixels = [ratio](qreal logical) { return std::round(logical * ratio) / ratio; };
+        const QPointF origin(onDevicePixels(rect.x() + (rect.width() - side) / 2.0),
+                             onDevicePixels(rect.y() + (rect.height() - side) / 2.0));
         painter->drawPixmap(origin, drawn);
     }
 

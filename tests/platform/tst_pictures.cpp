@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QPainter>
 #include <QTest>
 
 #include <functional>
@@ -61,6 +62,32 @@ int toneDifference(const QImage &a, const QImage &b)
     for (int y = a.height() / 2; y < a.height(); ++y)
         for (int x = a.width() / 2; x < a.width(); ++x)
             count += toneOf(a.pixel(x, y)) != toneOf(b.pixel(x, y)) ? 1 : 0;
+    return count;
+}
+
+// The smallest rectangle holding every pixel that shows something.
+QRect drawnBox(const QImage &image)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) > 64)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+// Pixels that show something on one edge of the box: a whole round face touches each edge
+// of its square over a short arc only, a cut one along a chord.
+int edgeCount(const QImage &image, const QRect &box, Qt::Edge edge)
+{
+    int count = 0;
+    const bool across = edge == Qt::TopEdge || edge == Qt::BottomEdge;
+    const int fixed = edge == Qt::TopEdge ? box.top() : edge == Qt::BottomEdge ? box.bottom()
+                      : edge == Qt::LeftEdge ? box.left() : box.right();
+    const int from = across ? box.left() : box.top();
+    const int to = across ? box.right() : box.bottom();
+    for (int i = from; i <= to; ++i)
+        count += qAlpha(across ? image.pixel(i, fixed) : image.pixel(fixed, i)) > 64 ? 1 : 0;
     return count;
 }
 
@@ -171,6 +198,64 @@ private slots:
             for (int x = 0; x < image.width(); ++x)
                 opaque += qAlpha(image.pixel(x, y)) > 128 ? 1 : 0;
         QVERIFY2(opaque >= image.width() * image.height() / 8, "picture is (nearly) empty");
+    }
+
+    // On a screen at twice the pixels (QT_SCALE_FACTOR=2), a tray 32 pixels high asks for 16
+    // logical pixels: the picture is drawn for the device pixels of the area it is given,
+    // whole, filling its square and centred in it, never cut at an edge. Both ways a tray
+    // asks: for a pixmap, and to paint into its window (trayer gives 44 x 30 device pixels).
+    void wholeInTheAreaAsked_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QSize>("area"); // logical pixels
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<bool>("painted"); // painted into the area rather than taken as a pixmap
+        QTest::addColumn<QRect>("square"); // where the face lies, device pixels
+        for (const int index : { 5, 6, 12 }) {
+            QTest::addRow("picture %d, pixmap of 32 px at ratio 2", index) << index << QSize(32, 32) << 2.0 << false << QRect(0, 0, 64, 64);
+            QTest::addRow("picture %d, painted in 16 px at ratio 2", index) << index << QSize(16, 16) << 2.0 << true << QRect(0, 0, 32, 32);
+            QTest::addRow("picture %d, painted in 22 x 15 px at ratio 2", index) << index << QSize(22, 15) << 2.0 << true << QRect(7, 0, 30, 30);
+            QTest::addRow("picture %d, painted in 16 px at ratio 1.5", index) << index << QSize(16, 16) << 1.5 << true << QRect(0, 0, 24, 24);
+            QTest::addRow("picture %d, painted in 22 x 16 px at ratio 1.5", index) << index << QSize(22, 16) << 1.5 << true << QRect(6, 1, 22, 22);
+            QTest::addRow("picture %d, pixmap of 32 px at ratio 1", index) << index << QSize(32, 32) << 1.0 << false << QRect(0, 0, 32, 32);
+        }
+    }
+
+    void wholeInTheAreaAsked()
+    {
+        QFETCH(int, index);
+        QFETCH(QSize, area);
+        QFETCH(qreal, ratio);
+        QFETCH(bool, painted);
+        QFETCH(QRect, square);
+        const QIcon icon = Pictures::trayPicture(index);
+        QImage image;
+        if (painted) {
+            image = QImage(area * ratio, QImage::Format_ARGB32);
+            image.setDevicePixelRatio(ratio);
+            image.fill(Qt::transparent);
+            QPainter painter(&image);
+            icon.paint(&painter, QRect(QPoint(0, 0), area));
+        } else {
+            const QPixmap pixmap = icon.pixmap(area, ratio);
+            QCOMPARE(pixmap.size(), area * ratio);
+            QCOMPARE(pixmap.devicePixelRatio(), ratio);
+            image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+        }
+        const QRect box = drawnBox(image);
+        // Filling the square: the drawing's outline keeps within a pixel of each side.
+        QVERIFY2(qAbs(box.left() - square.left()) <= 1 && qAbs(box.top() - square.top()) <= 1
+                     && qAbs(box.right() - square.right()) <= 1 && qAbs(box.bottom() - square.bottom()) <= 1,
+                 qPrintable(QStringLiteral("drawn in (%1,%2 %3x%4)").arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height())));
+        // Whole: the face's rim, and the badge's, touch each edge over a short arc, and a bare
+        // face touches opposite edges alike.
+        for (const Qt::Edge edge : { Qt::TopEdge, Qt::LeftEdge, Qt::BottomEdge, Qt::RightEdge })
+            QVERIFY2(edgeCount(image, box, edge) <= square.width() / 2,
+                     qPrintable(QStringLiteral("cut along %1 pixels").arg(edgeCount(image, box, edge))));
+        if (index % 6 == 0) {
+            QVERIFY(qAbs(edgeCount(image, box, Qt::TopEdge) - edgeCount(image, box, Qt::BottomEdge)) <= 2);
+            QVERIFY(qAbs(edgeCount(image, box, Qt::LeftEdge) - edgeCount(image, box, Qt::RightEdge)) <= 2);
+        }
     }
 
     void logoAtDoubleRatio()

@@ -297,7 +297,7 @@ private slots:
         QCOMPARE(PortHelper::askListener(QString()), qintptr(-1));
         QVERIFY(desktopAvailable());
         QVERIFY(graphicalPlatforms().isEmpty());
-        QVERIFY(!sendDesktopNotification(QStringLiteral("title"), QStringLiteral("text"), QImage()));
+        QVERIFY(!DesktopNotification().send(QStringLiteral("title"), QStringLiteral("text"), QImage(), QStringLiteral("Open")));
     }
 };
 

@@ -8,8 +8,11 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <atomic>
+
 // The desktop's notification service (org.freedesktop.Notifications) of a test's own, on a
-// private session bus: it shows nothing, and keeps every notification it is sent.
+// private session bus: it shows nothing, keeps every notification it is sent, and reports an
+// action chosen when the test chooses one (invokeAction).
 class NotificationService : public QDBusVirtualObject
 {
 public:
@@ -22,6 +25,8 @@ public:
         QString body;
         QImage image; // from the "image-data" hint; null without one
         QVariantMap hints;
+        QStringList actions; // pairs of key and label
+        uint id = 0;         // the id the service gave it
     };
 
     explicit NotificationService(const QString &busAddress)
@@ -48,7 +53,18 @@ public:
         return true;
     }
 
-    QList<Notification> received;
+    QList<Notification> received; // on the thread that made the service, through its event loop
+    // What the service says it can do; a service without "actions" gets none offered.
+    QStringList capabilities { QStringLiteral("body"), QStringLiteral("actions") };
+
+    // Reports the user's choice of the action `key` of notification `id`, as a click on it does.
+    bool invokeAction(uint id, const QString &key)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(Path), QString::fromLatin1(Service),
+                                                         QStringLiteral("ActionInvoked"));
+        signal << id << key;
+        return mConnection.send(signal);
+    }
 
     QString introspect(const QString &) const override { return QString(); }
 
@@ -60,14 +76,18 @@ public:
             shown.application = arguments.at(0).toString();
             shown.summary = arguments.at(3).toString();
             shown.body = arguments.at(4).toString();
+            shown.actions = arguments.at(5).toStringList();
             shown.hints = qdbus_cast<QVariantMap>(arguments.at(6));
             shown.image = image(shown.hints.value(QStringLiteral("image-data")));
-            received << shown;
-            connection.send(message.createReply(QVariant::fromValue(uint(received.size()))));
+            shown.id = ++mLastId;
+            connection.send(message.createReply(QVariant::fromValue(shown.id)));
+            // Qt hands a virtual object its messages on the bus's own thread; the list is the
+            // test's, read on the test's thread.
+            QMetaObject::invokeMethod(this, [this, shown] { received << shown; }, Qt::QueuedConnection);
             return true;
         }
         if (message.member() == QLatin1String("GetCapabilities")) {
-            connection.send(message.createReply(QStringList { QStringLiteral("body") }));
+            connection.send(message.createReply(capabilities));
             return true;
         }
         return false;
@@ -93,4 +113,5 @@ private:
     }
 
     QDBusConnection mConnection;
+    std::atomic<uint> mLastId { 0 };
 };

@@ -32,9 +32,6 @@ constexpr int NoTrayNoticeDelay = 10000; // milliseconds: time for a late panel 
 constexpr int NotificationIconSize = 64; // pixels
 const QString NotificationAction = QStringLiteral("Open Time Servers");
 const QString ProblemTitle = QStringLiteral("Brindlecot could not synchronize the clock");
-constexpr qint16 TooFarOffAlert = 1;     // TrayAlert: clock too far off
-constexpr qint16 ErrorAlert = 2;         // TrayAlert: an error
-constexpr qint16 LookingAlert = 3;       // TrayAlert: looking for a time server
 
 // Shows a window that is open already in front of the others: restored when minimized (a
 // maximized one stays maximized), raised, and given the keyboard.
@@ -300,11 +297,11 @@ void frmMain::AnnounceProblem(const QString &toolTip)
     // to the same problem: that is no change, and tells nothing new. A blink changes only
     // the picture.
     const qint16 alert = mState.TrayAlert;
-    if (alert == LookingAlert || alert == mSettledAlert)
+    if (alert == TrayAlert::Looking || alert == mSettledAlert)
         return;
     mSettledAlert = alert;
     // With an icon, the icon shows it; without a desktop, the line has told it.
-    if ((alert != TooFarOffAlert && alert != ErrorAlert) || mUnloaded || mPresence != Presence::DisplayWithoutTray
+    if ((alert != TrayAlert::TooFarOff && alert != TrayAlert::Failed) || mUnloaded || mPresence != Presence::DisplayWithoutTray
         || !toldInLines())
         return;
     // The line on standard error has told it already if no service takes it.

@@ -9,7 +9,6 @@
 #include "ui/frmHosts.h"
 
 #include <QDBusConnection>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,42 +22,6 @@ constexpr int WaitMs = 5000;     // milliseconds
 constexpr int QuietMs = 500;     // milliseconds in which a notification that is not due would come
 const QString TooFarOff = QStringLiteral("Time is off by more than 30 minutes - adjust manually");
 const QString Refused = QStringLiteral("Error (1) when time received from server"); // EPERM
-
-// The notification as a desktop's bubble would show it (picture, title, text, the default
-// action's label as a button), left in the test's folder for a person to look at: the test's
-// service shows nothing itself.
-void keepForAPerson(const NotificationService::Notification &shown, const QString &file)
-{
-    constexpr int Width = 440, Margin = 12, Picture = 48; // pixels
-    QImage bubble(Width, 2 * Margin + Picture + 44, QImage::Format_ARGB32);
-    bubble.fill(QColor(0x30, 0x30, 0x30));
-    QPainter painter(&bubble);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.drawImage(QRect(Margin, Margin, Picture, Picture), shown.image);
-    const QRect text(2 * Margin + Picture, Margin, Width - 3 * Margin - Picture, Picture);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(13);
-    font.setBold(true);
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    QRect title;
-    painter.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, shown.summary, &title);
-    font.setBold(false);
-    painter.setFont(font);
-    painter.setPen(QColor(0xdd, 0xdd, 0xdd));
-    painter.drawText(text.adjusted(0, title.height() + 4, 0, title.height() + 4), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                     shown.body);
-    if (shown.actions.size() >= 2) {
-        const QRect button(Margin, bubble.height() - Margin - 28, Width - 2 * Margin, 28);
-        painter.setBrush(QColor(0x48, 0x48, 0x48));
-        painter.setPen(Qt::NoPen);
-        painter.drawRoundedRect(button, 4, 4);
-        painter.setPen(Qt::white);
-        painter.drawText(button, Qt::AlignCenter, shown.actions.at(1));
-    }
-    painter.end();
-    bubble.save(file);
-}
 
 } // namespace
 
@@ -181,8 +144,6 @@ private slots:
         QVERIFY(!shown.image.isNull());
         QCOMPARE(shown.image.width(), shown.image.height());
         QVERIFY(qAlpha(shown.image.pixel(shown.image.width() / 2, shown.image.height() / 2)) > 0);
-        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
-        keepForAPerson(shown, QStringLiteral("problem-notification-%1.png").arg(tag));
 
         // Retries that fail as before, with the display blinking meanwhile: nothing new.
         for (int retry = 0; retry < 3; ++retry)

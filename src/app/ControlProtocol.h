@@ -93,9 +93,8 @@ struct Facts {
     Date lastSuccess = DateTime::Never;
     std::optional<qint32> correction; // seconds, never negative; none when not known
     // Seconds until the next attempt; none while paused or while the Time Servers window is
-    // open, when no attempt is due.
+    // open (which starts one when it closes), when no attempt is due.
     std::optional<qint32> nextAttempt;
-    bool hostsOpen = false;      // the Time Servers window is open
     qint32 interval = 3;         // code: 1 minute, 2 hour, 3 day
     bool paused = false;
     int activeServers = 0;

@@ -581,7 +581,6 @@ Control::Facts frmMain::facts() const
     // An attempt starts at the tick that takes pollTicks past pollLimit, one tick a second.
     if (!mState.PauseChecked && mState.HostsShowing != 1)
         facts.nextAttempt = std::max(0, mState.pollLimit - mState.pollTicks + 1);
-    facts.hostsOpen = mState.HostsShowing == 1;
     facts.interval = mState.Interval.code();
     facts.paused = mState.PauseChecked;
     facts.servers = mState.Hosts.count();

@@ -193,7 +193,6 @@ private slots:
         row("paused: next", facts, "Next attempt", "none while paused");
         row("paused: flag", facts, "Paused", "yes");
         facts = synchronized();
-        facts.hostsOpen = true;
         facts.nextAttempt.reset();
         row("window open", facts, "Next attempt", "when the Time Servers window closes");
         facts = synchronized();

@@ -23,10 +23,6 @@ constexpr CommandOption CommandOptions[] = {
       "Has the running copy synchronize now, as \"Synchronize Now\" does; refused while paused or while "
       "the Time Servers window is open (which comes to the front).",
       Control::Command::SyncNow },
-    { "quit",
-      "Ends the running copy, as \"Exit\" does; it saves its data first. It closes an open Time Servers "
-      "window as its Close does, and answers an open question No.",
-      Control::Command::Quit },
     { "pause",
       "Pauses the running copy's synchronization, as checking \"Pause Synchronization\" does; it still "
       "answers on port 37.",
@@ -38,6 +34,10 @@ constexpr CommandOption CommandOptions[] = {
       "It is saved, and an attempt starts at once; refused while paused or while the Time Servers window "
       "is open.",
       Control::Command::Interval, "minute|hour|day" },
+    { "quit",
+      "Ends the running copy, as \"Exit\" does; it saves its data first. It closes an open Time Servers "
+      "window as its Close does, and answers an open question No.",
+      Control::Command::Quit },
     { "status",
       "Prints the running copy's state: the last success, the next attempt, whether it may set the clock "
       "and serves port 37. The exit status is 3 when none runs.",

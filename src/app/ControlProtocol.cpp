@@ -1,6 +1,12 @@
 #include "app/ControlProtocol.h"
+#include "app/TrayDisplay.h"
+#include "state/ProgramState.h"
 
+#include <QList>
 #include <QStringList>
+
+#include <algorithm>
+#include <utility>
 
 namespace Control {
 
@@ -138,18 +144,109 @@ QString printable(const QString &text)
     return kept;
 }
 
+QString statusDate(Date date)
+{
+    const QDate day = DateTime::dayOf(date);
+    const QTime time = DateTime::timeOf(date);
+    if (date == DateTime::Never || !day.isValid() || !time.isValid())
+        return QStringLiteral("never");
+    return day.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ') + time.toString(QStringLiteral("HH:mm:ss"));
+}
+
+namespace {
+
+// A value on one line: a server's name or an error text may hold anything.
+QString oneLine(const QString &text)
+{
+    QString line = text;
+    for (QChar &c : line) {
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    }
+    return line;
+}
+
+QString stateOf(const Facts &facts)
+{
+    // The tool tip's words, without the synchronized state's date, which the line of the
+    // last success gives in this text's own form.
+    switch (facts.trayAlert) {
+    case TrayAlert::Synchronized:
+        return QStringLiteral("Synchronized");
+    case TrayAlert::Failed:
+        return oneLine(facts.trayAlertMessage);
+    case TrayAlert::Paused:
+    case TrayAlert::TooFarOff:
+        return TrayDisplay::fixedStateText(facts.trayAlert);
+    default:
+        return TrayDisplay::fixedStateText(TrayAlert::Looking);
+    }
+}
+
+QString clockAccessOf(const ClockAccess &access)
+{
+    if (access.privileged)
+        return QStringLiteral("yes");
+    switch (access.grant) {
+    case ClockGrant::SystemRight:
+        return QStringLiteral("no (an administrator grants the right \"Change the system time\")");
+    case ClockGrant::HelperGroup:
+        break;
+    }
+    if (access.helperRunnable)
+        return QStringLiteral("yes, through the clock helper");
+    if (access.helperInstalled)
+        return QStringLiteral("no (an administrator allows it: sudo adduser %1 brindlecot)")
+            .arg(access.account.isEmpty() ? QStringLiteral("USER") : access.account);
+    return QStringLiteral("no (the clock helper is not installed)");
+}
+
+} // namespace
+
 QString statusText(const Facts &facts)
 {
     const QString yes = QStringLiteral("yes"), no = QStringLiteral("no");
-    QStringList lines;
-    lines << QStringLiteral("State: ") + facts.toolTip
-          << QStringLiteral("Last synchronized: ")
-                 + (facts.lastSynchronized.isEmpty() ? QStringLiteral("never") : facts.lastSynchronized)
-          << QStringLiteral("Interval: ") + facts.interval
-          << QStringLiteral("Paused: ") + (facts.paused ? yes : no)
-          << QStringLiteral("Active servers: %1 of %2").arg(facts.activeServers).arg(facts.servers)
-          << QStringLiteral("Serving port %1: ").arg(facts.port) + (facts.serving ? yes : no);
-    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    QString server = QStringLiteral("none");
+    if (!facts.lastServerPath.isEmpty()) {
+        server = oneLine(facts.lastServerPath);
+        if (!facts.lastServerName.isEmpty() && facts.lastServerName != facts.lastServerPath)
+            server += QStringLiteral(" (%1)").arg(oneLine(facts.lastServerName));
+    }
+    const bool succeeded = facts.lastSuccess != DateTime::Never;
+    if (succeeded && facts.lastServerPath.isEmpty())
+        server = QStringLiteral("(removed from the list since)");
+    QString next;
+    if (facts.nextAttempt)
+        next = QStringLiteral("in %1 s").arg(*facts.nextAttempt);
+    else if (facts.paused)
+        next = QStringLiteral("none while paused");
+    else
+        next = QStringLiteral("when the Time Servers window closes");
+
+    QList<std::pair<QString, QString>> lines {
+        { QStringLiteral("State"), stateOf(facts) },
+        { QStringLiteral("Server"), server },
+        { QStringLiteral("Last success"), succeeded ? statusDate(facts.lastSuccess) : QStringLiteral("never") },
+        { QStringLiteral("Correction"), facts.correction ? QStringLiteral("%1 s").arg(*facts.correction) : QStringLiteral("none") },
+        { QStringLiteral("Next attempt"), next },
+        { QStringLiteral("Interval"), intervalWord(facts.interval) },
+        { QStringLiteral("Paused"), facts.paused ? yes : no },
+        { QStringLiteral("Active servers"), QStringLiteral("%1 of %2").arg(facts.activeServers).arg(facts.servers) },
+        { QStringLiteral("May set the clock"), clockAccessOf(facts.clockAccess) },
+        { QStringLiteral("Serving port %1").arg(facts.port), facts.serving ? yes : no },
+    };
+    // Only when one is seen: where the system cannot tell, nothing is said. The values stand
+    // in one column whether or not this line is there.
+    const QString other = QStringLiteral("Other time service");
+    qsizetype width = other.size();
+    for (const auto &line : lines)
+        width = std::max(width, line.first.size());
+    if (!facts.otherTimeService.isEmpty())
+        lines.append({ other, QStringLiteral("%1 also sets this clock").arg(oneLine(facts.otherTimeService)) });
+    QString text;
+    for (const auto &[name, value] : lines)
+        text += (name + QLatin1Char(':')).leftJustified(width + 2) + value + QLatin1Char('\n');
+    return text;
 }
 
 } // namespace Control

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/Date.h"
+#include "platform/ClockAccess.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -79,15 +82,31 @@ QString printable(const QString &text);
 
 // What "--status" prints, from the running copy's state.
 struct Facts {
-    QString toolTip;         // the icon's tool tip, as the icon shows it now
-    QString lastSynchronized; // the date and time of the last success, or empty for never
-    QString interval;        // "minute", "hour" or "day"
+    qint16 trayAlert = 3;        // the tray state
+    QString trayAlertMessage;    // its text in the error state
+    // The server of the last success, from the server records (which the data file keeps
+    // from one run to the next): its address and name, when it was, and the clock's error
+    // then, in whole seconds. Never when no server has answered yet; an empty address when
+    // the server that did has been removed from the list since.
+    QString lastServerPath;
+    QString lastServerName;
+    Date lastSuccess = DateTime::Never;
+    std::optional<qint32> correction; // seconds, never negative; none when not known
+    // Seconds until the next attempt; none while paused or while the Time Servers window is
+    // open (which starts one when it closes), when no attempt is due.
+    std::optional<qint32> nextAttempt;
+    qint32 interval = 3;         // code: 1 minute, 2 hour, 3 day
     bool paused = false;
     int activeServers = 0;
     int servers = 0;
-    bool serving = false;    // listening on the Time Protocol port
-    quint16 port = 37;       // that port
+    ClockAccess clockAccess;     // who may set the clock
+    bool serving = false;        // listening on the Time Protocol port
+    quint16 port = 37;           // that port
+    QString otherTimeService;    // another program that sets the clock, running now; empty for none
 };
+// Aligned "Name: value" lines, one fact each; every date as 2026-12-11 13:05:09, local time.
 QString statusText(const Facts &facts);
+// The date as --status writes it; "never" for Never.
+QString statusDate(Date date);
 
 } // namespace Control

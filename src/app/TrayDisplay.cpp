@@ -40,25 +40,39 @@ std::optional<Tick> trayTick(qint16 trayAlert, qint16 trayAlertShowing, const QS
     Tick tick;
     switch (trayAlert) {
     case TrayAlert::Paused:
-        tick = { showing ? 6 : 4, QStringLiteral("Time synchronization is paused"), toggled };
+        tick = { showing ? 6 : 4, fixedStateText(trayAlert), toggled };
         break;
     case TrayAlert::Synchronized:
         tick = { 1, synchronized.forDate(lastSynchDate), 0 };
         break;
     case TrayAlert::TooFarOff:
-        tick = { showing ? 6 : 2, QStringLiteral("Time is off by more than 30 minutes - adjust manually"), toggled };
+        tick = { showing ? 6 : 2, fixedStateText(trayAlert), toggled };
         break;
     case TrayAlert::Failed:
         tick = { showing ? 6 : 3, trayAlertMessage, toggled };
         break;
     case TrayAlert::Looking:
-        tick = { 5, QStringLiteral("Looking for a time server..."), toggled };
+        tick = { 5, fixedStateText(trayAlert), toggled };
         break;
     default:
         return std::nullopt;
     }
     tick.toolTip = cutToolTip(tick.toolTip);
     return tick;
+}
+
+QString fixedStateText(qint16 trayAlert)
+{
+    switch (trayAlert) {
+    case TrayAlert::Paused:
+        return QStringLiteral("Time synchronization is paused");
+    case TrayAlert::TooFarOff:
+        return QStringLiteral("Time is off by more than 30 minutes - adjust manually");
+    case TrayAlert::Looking:
+        return QStringLiteral("Looking for a time server...");
+    default:
+        return QString();
+    }
 }
 
 QString synchronizedToolTip(Date lastSynchDate)

@@ -46,6 +46,10 @@ std::optional<Tick> trayTick(qint16 trayAlert, qint16 trayAlertShowing, const QS
 std::optional<Tick> trayTick(qint16 trayAlert, qint16 trayAlertShowing, const QString &trayAlertMessage,
                              Date lastSynchDate);
 
+// The words of the states whose text is always the same: paused, too far off, looking.
+// Empty for the others (synchronized names a date; an error has its own message).
+QString fixedStateText(qint16 trayAlert);
+
 // "Synchronized on " + the date in the user's short form + " at " + the time as hours and
 // minutes on the 12-hour clock with AM/PM.
 QString synchronizedToolTip(Date lastSynchDate);

@@ -98,6 +98,7 @@ void frmMain::Form_Load()
     tmrServer.start();
     AddTrayIcon();
     TellClockAccess();
+    TellOtherTimeService();
 }
 
 void frmMain::Form_QueryUnload()
@@ -335,6 +336,16 @@ void frmMain::TellClockAccess()
         if (!mUnloaded)
             notify(ClockNotice::title(), text);
     });
+}
+
+void frmMain::TellOtherTimeService()
+{
+    if (!otherTimeService || !toldInLines())
+        return;
+    if (const QString other = otherTimeService->running(); !other.isEmpty())
+        emit headlessLine(QStringLiteral("Another time service, %1, also sets this computer's clock; Brindlecot "
+                                         "synchronizes it all the same.")
+                              .arg(other));
 }
 
 int frmMain::GetIconIndex(int picture)
@@ -579,20 +590,40 @@ Control::Answer frmMain::Command(const Control::Request &request)
 Control::Facts frmMain::facts() const
 {
     Control::Facts facts;
-    facts.toolTip = currentToolTip();
-    if (mState.LastSynchDate != DateTime::Never) {
-        const QDateTime last(DateTime::dayOf(mState.LastSynchDate), DateTime::timeOf(mState.LastSynchDate));
-        facts.lastSynchronized = last.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    facts.trayAlert = mState.TrayAlert;
+    facts.trayAlertMessage = mState.TrayAlertMessage;
+    // The server records keep each server's last success from one run to the next; the
+    // latest of them is the last success, as the Time Servers window shows it.
+    for (qint32 i = 1; i <= mState.Hosts.count(); ++i) {
+        const clsHosts::HostRef host = mState.Hosts.Item(i);
+        if (!host)
+            continue;
+        if (host->HostActive() == 1)
+            ++facts.activeServers;
+        if (host->HostPollDate() != DateTime::Never && host->HostPollDate() > facts.lastSuccess) {
+            facts.lastSuccess = host->HostPollDate();
+            facts.lastServerPath = host->HostPath();
+            facts.lastServerName = host->HostName();
+            facts.correction = host->HostSynchError();
+        }
     }
-    const qint32 code = mState.Interval.code();
-    facts.interval = code == 1 ? QStringLiteral("minute") : code == 2 ? QStringLiteral("hour") : QStringLiteral("day");
+    // A success of this run whose server has been removed from the list since.
+    if (mState.LastSynchDate > facts.lastSuccess) {
+        facts.lastSuccess = mState.LastSynchDate;
+        facts.lastServerPath.clear();
+        facts.lastServerName.clear();
+        facts.correction.reset();
+    }
+    // An attempt starts at the tick that takes pollTicks past pollLimit, one tick a second.
+    if (!mState.PauseChecked && mState.HostsShowing != 1)
+        facts.nextAttempt = std::max(0, mState.pollLimit - mState.pollTicks + 1);
+    facts.interval = mState.Interval.code();
     facts.paused = mState.PauseChecked;
     facts.servers = mState.Hosts.count();
-    for (qint32 i = 1; i <= mState.Hosts.count(); ++i) {
-        if (const clsHosts::HostRef host = mState.Hosts.Item(i); host && host->HostActive() == 1)
-            ++facts.activeServers;
-    }
+    facts.clockAccess = clockAccess;
     facts.serving = mLocalServer.State() == SocketControl::sckListening;
     facts.port = mPorts.server;
+    if (otherTimeService)
+        facts.otherTimeService = otherTimeService->running();
     return facts;
 }

@@ -6,6 +6,7 @@
 #include "app/TrayDisplay.h"
 #include "platform/ClockAccess.h"
 #include "platform/DesktopNotification.h"
+#include "platform/OtherTimeService.h"
 #include "sync/AutoClient.h"
 #include "sync/TimeProtocol.h"
 #include "sync/TimeServer.h"
@@ -62,6 +63,9 @@ public:
     // Tells an account that may not set the clock how it may, once: through the icon, the
     // desktop's notifications without one, or as a line of text without a desktop.
     void TellClockAccess();
+    // Without a notification area, tells in one line that another time service also sets
+    // the clock, when one does.
+    void TellOtherTimeService();
     // On a desktop still without a notification area some time after the start, tells the
     // user once, through the desktop's notifications, where the program is.
     void TellWhereItRuns();
@@ -133,6 +137,9 @@ public:
     std::function<void()> beep;
     // Who may set the clock, read when the object is made.
     ClockAccess clockAccess;
+    // Another program that sets the clock, asked at the start and for --status; none asked
+    // when null (main() gives the system's).
+    std::unique_ptr<OtherTimeService> otherTimeService;
 
 signals:
     // Without a notification area: a line for standard error. Each change of the tray

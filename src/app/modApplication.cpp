@@ -9,6 +9,7 @@
 #include "platform/Console.h"
 #include "platform/ControlAccess.h"
 #include "platform/DataFolder.h"
+#include "platform/OtherTimeService.h"
 #include "platform/Desktop.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemClock.h"
@@ -127,6 +128,7 @@ int Main(int argc, char *argv[])
     state.DataFolder = dataFolder;
 
     frmMain form(state, presence);
+    form.otherTimeService = createOtherTimeService();
     // Without the icon the state goes to standard error, the journal under systemd.
     QObject::connect(&form, &frmMain::headlessLine, [](const QString &line) {
         std::fputs((line.toLocal8Bit() + '\n').constData(), stderr);

@@ -34,6 +34,20 @@ private slots:
                                       << "brindlecot: --show and --sync-now cannot be given together\n";
         QTest::newRow("a command, no copy running") << QStringList { "--sync-now" } << 3 << ""
                                                     << "Brindlecot is not running.\n";
+        QTest::newRow("an interval, no copy running") << QStringList { "--interval", "day" } << 3 << ""
+                                                      << "Brindlecot is not running.\n";
+        QTest::newRow("an interval as one word") << QStringList { "--interval=minute" } << 3 << ""
+                                                 << "Brindlecot is not running.\n";
+        QTest::newRow("an unknown interval") << QStringList { "--interval", "week" } << 2 << ""
+                                             << "brindlecot: --interval takes one of minute, hour or day\n";
+        QTest::newRow("an interval in capitals") << QStringList { "--interval", "Hour" } << 2 << ""
+                                                 << "brindlecot: --interval takes one of minute, hour or day\n";
+        QTest::newRow("two intervals") << QStringList { "--interval", "day", "--interval", "hour" } << 2 << ""
+                                       << "brindlecot: --interval takes one of minute, hour or day\n";
+        QTest::newRow("no interval") << QStringList { "--interval" } << 2 << ""
+                                     << "brindlecot: Missing value after '--interval'.\n";
+        QTest::newRow("pause and resume") << QStringList { "--pause", "--resume" } << 2 << ""
+                                          << "brindlecot: --pause and --resume cannot be given together\n";
     }
 
     void arguments()
@@ -61,7 +75,8 @@ private slots:
     void helpListsTheCommands()
     {
         const TestProgram::Finished help = TestProgram().run({ QStringLiteral("--help") });
-        for (const char *option : { "--show", "--sync-now", "--quit", "--status", "--help", "--version" })
+        for (const char *option : { "--show", "--sync-now", "--pause", "--resume", "--interval", "--quit", "--status",
+                                    "--help", "--version" })
             QVERIFY2(help.out.contains(QByteArray(" ") + option + ' '), option);
     }
 };

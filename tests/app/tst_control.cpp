@@ -1,18 +1,29 @@
 #include "ClockPrivilege.h"
 #include "OtherAccount.h"
+#include "PrivateSessionBus.h"
 #include "PortThirtySevenServer.h"
 #include "TestProgram.h"
 #include "TrayDesktop.h"
 #include "app/ControlProtocol.h"
 #include "platform/ControlAccess.h"
+#include "servers/DataFile.h"
 #include "sync/TimeProtocol.h"
 
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
 #include <QDateTime>
 #include <QDir>
 #include <QLocalSocket>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QSemaphore>
 #include <QTest>
+#include <QThread>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -24,6 +35,112 @@ constexpr int AnswerWaitMs = 3000;  // milliseconds
 constexpr int FloodConnections = 1000;
 constexpr int FloodWave = 100;      // connections open at once
 const QString Unanswered = LoopbackAddress::Unanswered;
+
+// One row of systemd's ListUnitsByNames: name, description, load, active and sub state,
+// followed unit, object path, job id, job type, job path.
+struct UnitRow {
+    QString name, description, load, active, sub, following;
+    QDBusObjectPath path;
+    uint job = 0;
+    QString jobType;
+    QDBusObjectPath jobPath;
+};
+
+QDBusArgument &operator<<(QDBusArgument &argument, const UnitRow &unit)
+{
+    argument.beginStructure();
+    argument << unit.name << unit.description << unit.load << unit.active << unit.sub << unit.following << unit.path
+             << unit.job << unit.jobType << unit.jobPath;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, UnitRow &unit)
+{
+    argument.beginStructure();
+    argument >> unit.name >> unit.description >> unit.load >> unit.active >> unit.sub >> unit.following >> unit.path
+        >> unit.job >> unit.jobType >> unit.jobPath;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(UnitRow)
+
+namespace {
+
+// systemd's manager of a test's own, on a private bus that stands in for the system bus:
+// it answers ListUnitsByNames, each unit active when it is one of those given, inactive
+// otherwise. It answers from a thread of its own, since the program asks while this
+// process waits for it.
+class FakeSystemdManager : public QThread
+{
+public:
+    FakeSystemdManager(QString address, QStringList active) : mAddress(std::move(address)), mActive(std::move(active)) { }
+    ~FakeSystemdManager() override
+    {
+        quit();
+        wait();
+    }
+
+    // Starts it; false when it could not take its name on the bus.
+    bool begin()
+    {
+        qDBusRegisterMetaType<UnitRow>();
+        qDBusRegisterMetaType<QList<UnitRow>>();
+        start();
+        mReady.acquire();
+        return mListening;
+    }
+
+private:
+    class Manager : public QDBusVirtualObject
+    {
+    public:
+        explicit Manager(const QStringList &active) : mActive(active) { }
+        QString introspect(const QString &) const override { return QString(); }
+        bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+        {
+            if (message.member() != QLatin1String("ListUnitsByNames") || message.signature() != QLatin1String("as"))
+                return false;
+            QList<UnitRow> rows;
+            for (const QString &name : message.arguments().constFirst().toStringList()) {
+                const bool active = mActive.contains(name);
+                rows.append({ name, QString(), active ? QStringLiteral("loaded") : QStringLiteral("not-found"),
+                              active ? QStringLiteral("active") : QStringLiteral("inactive"),
+                              active ? QStringLiteral("running") : QStringLiteral("dead"), QString(),
+                              QDBusObjectPath(QStringLiteral("/org/freedesktop/systemd1/unit/x")), 0, QString(),
+                              QDBusObjectPath(QStringLiteral("/")) });
+            }
+            connection.send(message.createReply(QVariant::fromValue(rows)));
+            return true;
+        }
+
+    private:
+        QStringList mActive;
+    };
+
+    void run() override
+    {
+        {
+            QDBusConnection bus = QDBusConnection::connectToBus(mAddress, QStringLiteral("fake-systemd"));
+            Manager manager(mActive);
+            mListening = bus.registerVirtualObject(QStringLiteral("/org/freedesktop/systemd1"), &manager)
+                         && bus.registerService(QStringLiteral("org.freedesktop.systemd1"));
+            mReady.release();
+            if (mListening)
+                exec();
+            bus.unregisterObject(QStringLiteral("/org/freedesktop/systemd1"));
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("fake-systemd"));
+    }
+
+    QString mAddress;
+    QStringList mActive;
+    QSemaphore mReady;
+    bool mListening = false;
+};
 
 bool setOwnerAndMode(const QString &path, uint account, mode_t mode)
 {
@@ -65,6 +182,23 @@ class TestControl : public QObject
         return answer;
     }
 
+    // The value of one line of --status ("Name:   value"); empty when there is no such line.
+    static QByteArray statusValue(const QByteArray &status, const QByteArray &name)
+    {
+        for (const QByteArray &line : status.split('\n')) {
+            if (line.startsWith(name + ':'))
+                return line.mid(name.size() + 1).trimmed();
+        }
+        return {};
+    }
+
+    // Seconds in "in 11 s"; -1 for anything else.
+    static int secondsOf(const QByteArray &value)
+    {
+        const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^in (\\d+) s$")).match(QString::fromLatin1(value));
+        return match.hasMatch() ? match.captured(1).toInt() : -1;
+    }
+
     static int openDescriptors(const QProcess &process)
     {
         return int(QDir(QStringLiteral("/proc/%1/fd").arg(process.processId())).entryList(QDir::NoDotAndDotDot | QDir::System).size());
@@ -104,20 +238,34 @@ private slots:
         QVERIFY(status.ended);
         QCOMPARE(status.exitCode, 0);
         QCOMPARE(status.err, QByteArray());
-        QCOMPARE(status.out, QByteArray("State: Looking for a time server...\n"
-                                        "Last synchronized: never\n"
-                                        "Interval: hour\n"
-                                        "Paused: no\n"
-                                        "Active servers: 2 of 2\n"
-                                        "Serving port 37: no\n"));
+        // The first attempt comes 11 s after the start, counted down a second at a time.
+        const int next = secondsOf(statusValue(status.out, "Next attempt"));
+        QVERIFY2(next >= 1 && next <= 11, status.out.constData());
+        QCOMPARE(status.out, QByteArray("State:              Looking for a time server...\n"
+                                        "Server:             none\n"
+                                        "Last success:       never\n"
+                                        "Correction:         none\n"
+                                        "Next attempt:       in " + QByteArray::number(next) + " s\n"
+                                        "Interval:           hour\n"
+                                        "Paused:             no\n"
+                                        "Active servers:     2 of 2\n"
+                                        "May set the clock:  no (the clock helper is not installed)\n"
+                                        "Serving port 37:    no\n"));
 
-        // Without a display the copy has no window to open, for --show or a plain start.
+        // Without a display the copy has no window to open, for --show or a plain start,
+        // with an activation token from the launcher or with one that a request cannot carry.
+        QProcessEnvironment withToken = mProgram->environment();
+        withToken.insert(QStringLiteral("XDG_ACTIVATION_TOKEN"), QStringLiteral("7f4c1b9e-0a2d-4e31"));
+        QProcessEnvironment withBadToken = mProgram->environment();
+        withBadToken.insert(QStringLiteral("DESKTOP_STARTUP_ID"), QStringLiteral("two words"));
         for (const QStringList &arguments : { QStringList { QStringLiteral("--show") }, QStringList {} }) {
-            const TestProgram::Finished shown = mProgram->run(arguments);
-            QVERIFY(shown.ended);
-            QCOMPARE(shown.exitCode, 0);
-            QCOMPARE(shown.out, QByteArray());
-            QCOMPARE(shown.err, QByteArray("Brindlecot is running without a display: it has no window to show.\n"));
+            for (const QProcessEnvironment &env : { mProgram->environment(), withToken, withBadToken }) {
+                const TestProgram::Finished shown = mProgram->run(arguments, TestProgram::EndTimeoutMs, env);
+                QVERIFY(shown.ended);
+                QCOMPARE(shown.exitCode, 0);
+                QCOMPARE(shown.out, QByteArray());
+                QCOMPARE(shown.err, QByteArray("Brindlecot is running without a display: it has no window to show.\n"));
+            }
         }
 
         const TestProgram::Finished sync = mProgram->run({ QStringLiteral("--sync-now") });
@@ -152,6 +300,141 @@ private slots:
         QCOMPARE(both.err, QByteArray("brindlecot: --quit and --status cannot be given together\n"));
     }
 
+    // --pause, --resume and --interval as the menu's items: pausing stops the countdown,
+    // and while paused what the menu disables is refused with a word on how to resume; a
+    // new interval is saved at once.
+    void pauseResumeAndInterval()
+    {
+        auto copy = startHeadless({ Unanswered }, 3);
+        QVERIFY(copy);
+        const auto run = [this](const char *argument, const char *value = nullptr) {
+            QStringList arguments { QString::fromLatin1(argument) };
+            if (value)
+                arguments << QString::fromLatin1(value);
+            return mProgram->run(arguments);
+        };
+        const QByteArray paused = "Synchronization is paused; resume it with `brindlecot --resume`.\n";
+
+        TestProgram::Finished answer = run("--resume");
+        QCOMPARE(answer.exitCode, 0);
+        QCOMPARE(answer.err, QByteArray("Synchronization is not paused.\n"));
+
+        answer = run("--pause");
+        QCOMPARE(answer.exitCode, 0);
+        QCOMPARE(answer.out + answer.err, QByteArray());
+        QByteArray told;
+        QVERIFY2(TestProgram::waitForError(*copy, told, "Time synchronization is paused\n", AnswerWaitMs), told.constData());
+        const TestProgram::Finished status = run("--status");
+        QCOMPARE(statusValue(status.out, "State"), QByteArray("Time synchronization is paused"));
+        QCOMPARE(statusValue(status.out, "Paused"), QByteArray("yes"));
+        QCOMPARE(statusValue(status.out, "Next attempt"), QByteArray("none while paused"));
+
+        answer = run("--pause");
+        QCOMPARE(answer.exitCode, 0);
+        QCOMPARE(answer.err, QByteArray("Synchronization is paused already.\n"));
+        for (const auto &[argument, value] : { std::pair { "--sync-now", (const char *)nullptr }, std::pair { "--interval", "hour" } }) {
+            answer = run(argument, value);
+            QCOMPARE(answer.exitCode, 1);
+            QCOMPARE(answer.out, QByteArray());
+            QCOMPARE(answer.err, paused);
+        }
+        QCOMPARE(mProgram->readDataFile().Interval.code(), 3); // the refused interval is not saved
+
+        answer = run("--resume");
+        QCOMPARE(answer.exitCode, 0);
+        QCOMPARE(answer.out + answer.err, QByteArray());
+        QVERIFY2(TestProgram::waitForError(*copy, told, "Looking for a time server...\n", AnswerWaitMs), told.constData());
+        QCOMPARE(statusValue(run("--status").out, "Paused"), QByteArray("no"));
+
+        answer = run("--interval", "minute");
+        QCOMPARE(answer.exitCode, 0);
+        QCOMPARE(answer.out + answer.err, QByteArray());
+        const TestProgram::Saved saved = mProgram->readDataFile(); // saved before the answer
+        QVERIFY(saved.read);
+        QCOMPARE(saved.Interval.code(), 1);
+        QCOMPARE(statusValue(run("--status").out, "Interval"), QByteArray("minute"));
+        QCOMPARE(copy->state(), QProcess::Running);
+        QVERIFY(TestProgram::terminate(*copy));
+    }
+
+    // After a restart --status names the last success that the server records keep, as the
+    // Time Servers window does, not "never".
+    void statusAfterARestartNamesTheLastSuccess()
+    {
+        IntervalChoice interval;
+        interval.applyCode(2);
+        clsHosts hosts;
+        for (const QString &path : { Unanswered, QStringLiteral("127.0.0.3"), QStringLiteral("127.0.0.7") }) {
+            auto host = std::make_shared<clsHost>();
+            host->setHostPath(path);
+            host->setHostActive(path == Unanswered ? 1 : 0);
+            hosts.Add(host);
+        }
+        hosts.Item(2)->setHostName(QStringLiteral("the second"));
+        hosts.Item(2)->setHostStatus(1);
+        hosts.Item(2)->setHostPollDate(DateTime::fromParts(QDate(2026, 12, 9), QTime(8, 7, 6)));
+        hosts.Item(2)->setHostSynchError(42);
+        hosts.Item(3)->setHostStatus(1); // an older success of another server
+        hosts.Item(3)->setHostPollDate(DateTime::fromParts(QDate(2026, 11, 30), QTime(23, 59, 59)));
+        hosts.Item(3)->setHostSynchError(7);
+        QVERIFY(QDir().mkpath(mProgram->dataFolder()));
+        QVERIFY(SaveDataFile(mProgram->dataFolder(), interval, hosts));
+        auto copy = mProgram->start();
+        QVERIFY(copy && mProgram->settled(*copy));
+        QByteArray told;
+        QVERIFY(TestProgram::waitForError(*copy, told, "Looking for a time server...\n", AnswerWaitMs));
+
+        const TestProgram::Finished status = mProgram->run({ QStringLiteral("--status") });
+        QCOMPARE(status.exitCode, 0);
+        QCOMPARE(statusValue(status.out, "Server"), QByteArray("127.0.0.3 (the second)"));
+        QCOMPARE(statusValue(status.out, "Last success"), QByteArray("2026-12-09 08:07:06"));
+        QCOMPARE(statusValue(status.out, "Correction"), QByteArray("42 s"));
+        QCOMPARE(statusValue(status.out, "Active servers"), QByteArray("1 of 3"));
+        QVERIFY(TestProgram::terminate(*copy));
+    }
+
+    // Another service that sets the clock is named once in the state lines and in --status;
+    // where none runs nothing is said.
+    void anotherTimeServiceIsNamed_data()
+    {
+        QTest::addColumn<QStringList>("active");
+        QTest::addColumn<QByteArray>("named");
+        QTest::newRow("systemd-timesyncd") << QStringList { QStringLiteral("systemd-timesyncd.service") }
+                                           << QByteArray("systemd-timesyncd");
+        QTest::newRow("chrony") << QStringList { QStringLiteral("chrony.service") } << QByteArray("chronyd");
+        QTest::newRow("none") << QStringList {} << QByteArray();
+    }
+
+    void anotherTimeServiceIsNamed()
+    {
+        QFETCH(QStringList, active);
+        QFETCH(QByteArray, named);
+        if (!PrivateSessionBus::available())
+            QSKIP("dbus-daemon is not installed");
+        PrivateSessionBus bus;
+        QString error;
+        if (!bus.start(&error))
+            QSKIP(qPrintable(error));
+        FakeSystemdManager systemd(bus.address(), active);
+        QVERIFY(systemd.begin());
+        QProcessEnvironment env = mProgram->environment();
+        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus.address());
+
+        QVERIFY(mProgram->writeDataFile({ Unanswered }));
+        auto copy = mProgram->start({}, env);
+        QVERIFY(copy && mProgram->settled(*copy));
+        QByteArray told;
+        QVERIFY2(TestProgram::waitForError(*copy, told, "Looking for a time server...\n", AnswerWaitMs), told.constData());
+        const QByteArray line = "Another time service, " + named
+                                + ", also sets this computer's clock; Brindlecot synchronizes it all the same.\n";
+        QCOMPARE(told, (named.isEmpty() ? QByteArray() : line) + "Looking for a time server...\n");
+        const TestProgram::Finished status = mProgram->run({ QStringLiteral("--status") }, TestProgram::EndTimeoutMs, env);
+        QCOMPARE(status.exitCode, 0);
+        QCOMPARE(statusValue(status.out, "Other time service"), named.isEmpty() ? QByteArray() : named + " also sets this clock");
+        QVERIFY(TestProgram::terminate(*copy));
+        QVERIFY(!copy->readAllStandardError().contains("Another time service")); // once
+    }
+
     // --sync-now starts an attempt at once, not 11 s after the start.
     void syncNowAsksAServerAtOnce()
     {
@@ -169,7 +452,22 @@ private slots:
         QByteArray told;
         QVERIFY(TestProgram::waitForError(*copy, told, "Synchronized on ", AnswerWaitMs));
         const TestProgram::Finished status = mProgram->run({ QStringLiteral("--status") });
-        QVERIFY2(status.out.startsWith("State: Synchronized on ") && !status.out.contains("never"), status.out.constData());
+        QCOMPARE(statusValue(status.out, "State"), QByteArray("Synchronized"));
+        QCOMPARE(statusValue(status.out, "Server"), LoopbackAddress::Control.toString().toLatin1());
+        QVERIFY2(QDateTime::fromString(QString::fromLatin1(statusValue(status.out, "Last success")), QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                     .isValid(),
+                 status.out.constData());
+        QVERIFY2(statusValue(status.out, "Correction").endsWith(" s"), status.out.constData());
+        // Synchronized: the next attempt a day later.
+        QVERIFY2(secondsOf(statusValue(status.out, "Next attempt")) > 86000, status.out.constData());
+
+        // A new interval synchronizes at once, as the menu's choice does, and counts from then
+        // (a minute, or the ten seconds of an attempt still under way).
+        const qsizetype before = asked.size();
+        QCOMPARE(mProgram->run({ QStringLiteral("--interval"), QStringLiteral("minute") }).exitCode, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(asked.size() > before, AnswerWaitMs);
+        const int next = secondsOf(statusValue(mProgram->run({ QStringLiteral("--status") }).out, "Next attempt"));
+        QVERIFY2(next >= 1 && next <= 61, QByteArray::number(next));
         QVERIFY(TestProgram::terminate(*copy));
     }
 
@@ -358,7 +656,7 @@ private slots:
                                     "Looking for a time server...\n"));
         const TestProgram::Finished status = mProgram->run({ QStringLiteral("--status") }, TestProgram::EndTimeoutMs, env);
         QCOMPARE(status.exitCode, 0);
-        QVERIFY2(status.out.startsWith("State: Looking for a time server...\n"), status.out.constData());
+        QCOMPARE(statusValue(status.out, "State"), QByteArray("Looking for a time server..."));
         const TestProgram::Finished quit = mProgram->run({ QStringLiteral("--quit") }, TestProgram::EndTimeoutMs, env);
         QCOMPARE(quit.exitCode, 0);
         QVERIFY(copy->waitForFinished(TestProgram::EndTimeoutMs));
@@ -459,7 +757,16 @@ private slots:
         const TestProgram::Finished sync = mProgram->run({ QStringLiteral("--sync-now") }, TestProgram::EndTimeoutMs, env);
         QCOMPARE(sync.exitCode, 1);
         QCOMPARE(sync.err, QByteArray("The Time Servers window is open; Brindlecot synchronizes when it closes.\n"));
-        QCOMPARE(mProgram->run({ QStringLiteral("--status") }, TestProgram::EndTimeoutMs, env).exitCode, 0);
+        // So are the other commands that the menu disables meanwhile.
+        for (const QStringList &arguments : { QStringList { QStringLiteral("--pause") },
+                                              QStringList { QStringLiteral("--interval"), QStringLiteral("day") } }) {
+            const TestProgram::Finished refused = mProgram->run(arguments, TestProgram::EndTimeoutMs, env);
+            QCOMPARE(refused.exitCode, 1);
+            QCOMPARE(refused.err, QByteArray("The Time Servers window is open; close it first.\n"));
+        }
+        const TestProgram::Finished status = mProgram->run({ QStringLiteral("--status") }, TestProgram::EndTimeoutMs, env);
+        QCOMPARE(statusValue(status.out, "Next attempt"), QByteArray("when the Time Servers window closes"));
+        QCOMPARE(statusValue(status.out, "Paused"), QByteArray("no"));
         QVERIFY(TestProgram::terminate(*copy));
     }
 };

@@ -1,14 +1,34 @@
 #include "app/ControlProtocol.h"
 #include "app/Presence.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 Q_DECLARE_METATYPE(Control::Request)
+Q_DECLARE_METATYPE(Control::Facts)
 
 // What later starts say to the running copy, and where the program shows itself.
 class TestControlProtocol : public QObject
 {
     Q_OBJECT
+
+    // A copy that synchronized with its second server, three seconds off, an hour ago.
+    static Control::Facts synchronized()
+    {
+        Control::Facts facts;
+        facts.trayAlert = 0;
+        facts.lastServerPath = QStringLiteral("127.0.0.3");
+        facts.lastServerName = QStringLiteral("loopback three");
+        facts.lastSuccess = DateTime::fromParts(QDate(2026, 12, 10), QTime(14, 5, 9));
+        facts.correction = 3;
+        facts.nextAttempt = 3599;
+        facts.interval = 2;
+        facts.activeServers = 2;
+        facts.servers = 3;
+        facts.clockAccess.privileged = true;
+        facts.serving = true;
+        return facts;
+    }
 
 private slots:
     void requests_data()
@@ -115,28 +135,114 @@ private slots:
         }
     }
 
+    // The whole text of a copy that has synchronized: one fact a line, the values in one
+    // column, every date in one form.
     void statusTellsEveryFact()
     {
-        Control::Facts facts;
-        facts.toolTip = QStringLiteral("Synchronized on 12/10/26 at 02:05 PM");
-        facts.lastSynchronized = QStringLiteral("2026-12-10 14:05:09");
-        facts.interval = QStringLiteral("hour");
+        Control::Facts facts = synchronized();
+        QCOMPARE(Control::statusText(facts), QStringLiteral("State:              Synchronized\n"
+                                                            "Server:             127.0.0.3 (loopback three)\n"
+                                                            "Last success:       2026-12-10 14:05:09\n"
+                                                            "Correction:         3 s\n"
+                                                            "Next attempt:       in 3599 s\n"
+                                                            "Interval:           hour\n"
+                                                            "Paused:             no\n"
+                                                            "Active servers:     2 of 3\n"
+                                                            "May set the clock:  yes\n"
+                                                            "Serving port 37:    yes\n"));
+        facts.otherTimeService = QStringLiteral("systemd-timesyncd");
+        QVERIFY(Control::statusText(facts).endsWith(QStringLiteral("Serving port 37:    yes\n"
+                                                                   "Other time service: systemd-timesyncd also sets this clock\n")));
+    }
+
+    void statusLines_data()
+    {
+        QTest::addColumn<Control::Facts>("facts");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("value"); // empty: no such line
+        const auto row = [](const char *title, const Control::Facts &facts, const char *name, const QString &value) {
+            QTest::newRow(title) << facts << QString::fromLatin1(name) << value;
+        };
+        Control::Facts facts = synchronized();
+        facts.lastSuccess = DateTime::Never;
+        facts.lastServerPath.clear();
+        facts.correction.reset();
+        row("never: server", facts, "Server", "none");
+        row("never: date", facts, "Last success", "never");
+        row("never: correction", facts, "Correction", "none");
+
+        facts = synchronized();
+        facts.lastServerPath.clear();
+        facts.correction.reset();
+        row("server removed since", facts, "Server", "(removed from the list since)");
+        row("server removed since: date", facts, "Last success", "2026-12-10 14:05:09");
+        facts = synchronized();
+        facts.lastServerName = facts.lastServerPath;
+        row("name as the address", facts, "Server", "127.0.0.3");
+        facts.lastServerName = QStringLiteral("two\nlines\x1b[2J");
+        row("a name of two lines", facts, "Server", "127.0.0.3 (two lines [2J)");
+        facts = synchronized();
+        facts.lastSuccess = DateTime::fromParts(QDate(2027, 1, 2), QTime(3, 4, 5));
+        row("date with leading zeros", facts, "Last success", "2027-01-02 03:04:05");
+
+        facts = synchronized();
+        facts.trayAlert = -1;
         facts.paused = true;
-        facts.activeServers = 2;
-        facts.servers = 3;
-        facts.serving = true;
-        QCOMPARE(Control::statusText(facts), QStringLiteral("State: Synchronized on 12/10/26 at 02:05 PM\n"
-                                                            "Last synchronized: 2026-12-10 14:05:09\n"
-                                                            "Interval: hour\n"
-                                                            "Paused: yes\n"
-                                                            "Active servers: 2 of 3\n"
-                                                            "Serving port 37: yes\n"));
-        facts.lastSynchronized.clear();
-        facts.paused = facts.serving = false;
-        const QString never = Control::statusText(facts);
-        QVERIFY(never.contains(QStringLiteral("\nLast synchronized: never\n")));
-        QVERIFY(never.contains(QStringLiteral("\nPaused: no\n")));
-        QVERIFY(never.endsWith(QStringLiteral("\nServing port 37: no\n")));
+        facts.nextAttempt.reset();
+        row("paused: state", facts, "State", "Time synchronization is paused");
+        row("paused: next", facts, "Next attempt", "none while paused");
+        row("paused: flag", facts, "Paused", "yes");
+        facts = synchronized();
+        facts.nextAttempt.reset();
+        row("window open", facts, "Next attempt", "when the Time Servers window closes");
+        facts = synchronized();
+        facts.trayAlert = 1;
+        row("too far off", facts, "State", "Time is off by more than 30 minutes - adjust manually");
+        facts.trayAlert = 2;
+        facts.trayAlertMessage = QStringLiteral("Error (1) when time received\nfrom server");
+        row("error on one line", facts, "State", "Error (1) when time received from server");
+        facts.trayAlert = 3;
+        row("looking", facts, "State", "Looking for a time server...");
+        facts = synchronized();
+        facts.interval = 1;
+        row("interval minute", facts, "Interval", "minute");
+        facts.interval = 3;
+        row("interval day", facts, "Interval", "day");
+
+        facts = synchronized();
+        facts.clockAccess = ClockAccess {};
+        row("no helper", facts, "May set the clock", "no (the clock helper is not installed)");
+        facts.clockAccess.helperInstalled = true;
+        facts.clockAccess.account = QStringLiteral("ada");
+        row("helper, not for this account", facts, "May set the clock",
+            "no (an administrator allows it: sudo adduser ada brindlecot)");
+        facts.clockAccess.helperRunnable = true;
+        row("through the helper", facts, "May set the clock", "yes, through the clock helper");
+        facts.clockAccess = ClockAccess { false, false, false, QStringLiteral("ada"), ClockGrant::SystemRight };
+        row("Windows without the right", facts, "May set the clock",
+            "no (an administrator grants the right \"Change the system time\")");
+        facts = synchronized();
+        facts.serving = false;
+        facts.port = 3737;
+        row("not serving, another port", facts, "Serving port 3737", "no");
+        row("no other service", facts, "Other time service", "");
+        facts.otherTimeService = QStringLiteral("chronyd");
+        row("chronyd", facts, "Other time service", "chronyd also sets this clock");
+    }
+
+    void statusLines()
+    {
+        QFETCH(Control::Facts, facts);
+        QFETCH(QString, name);
+        QFETCH(QString, value);
+        const QStringList lines = Control::statusText(facts).split(QLatin1Char('\n'));
+        const QStringList found = lines.filter(QRegularExpression(QStringLiteral("^%1: +").arg(QRegularExpression::escape(name))));
+        QCOMPARE(found.size(), value.isEmpty() ? 0 : 1);
+        if (!value.isEmpty())
+            QCOMPARE(found.first().mid(found.first().indexOf(QLatin1Char(':')) + 1).trimmed(), value);
+        for (const QString &line : lines) // every value in the same column
+            QVERIFY2(line.isEmpty() || (line.size() > 20 && line.at(19) == QLatin1Char(' ') && line.at(20) != QLatin1Char(' ')),
+                     qPrintable(line));
     }
 
     void presence_data()

@@ -1,3 +1,4 @@
+#include "FakeOtherTimeService.h"
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
 #include "app/TrayDisplay.h"
@@ -204,6 +205,44 @@ private slots:
         for (const QList<QVariant> &line : lines)
             told.append(line.at(0).toString());
         QCOMPARE(told, expected);
+    }
+
+    // Another time service is told once among the state lines, before the first state, and
+    // named in --status, which asks anew; where none runs, neither says anything.
+    void anotherTimeServiceIsToldOnce_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::newRow("chronyd") << QStringLiteral("chronyd");
+        QTest::newRow("none") << QString();
+    }
+
+    void anotherTimeServiceIsToldOnce()
+    {
+        QFETCH(QString, other);
+        auto state = freshState();
+        frmMain form(*state, Presence::Headless, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
+        form.tmrIcon.stop();
+        form.clockAccess = ClockAccess { true, false, false, QString() };
+        auto *service = new FakeOtherTimeService(other);
+        form.otherTimeService.reset(service);
+        QSignalSpy lines(&form, &frmMain::headlessLine);
+        form.Form_Load();
+        form.tmrClient.stop();
+        form.tmrServer.stop();
+        form.tmrIcon_Timer();
+        form.tmrIcon_Timer();
+
+        QStringList expected { QStringLiteral("Looking for a time server...") };
+        if (!other.isEmpty())
+            expected.prepend(QStringLiteral("Another time service, chronyd, also sets this computer's clock; Brindlecot "
+                                            "synchronizes it all the same."));
+        QStringList told;
+        for (const QList<QVariant> &line : lines)
+            told.append(line.at(0).toString());
+        QCOMPARE(told, expected);
+        const QString status = form.Command(Control::Command::Status).text;
+        QCOMPARE(status.contains(QStringLiteral("\nOther time service: chronyd also sets this clock\n")), !other.isEmpty());
+        QCOMPARE(service->asked, 2);
     }
 };
 

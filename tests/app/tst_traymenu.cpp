@@ -398,7 +398,7 @@ private slots:
         QCOMPARE(paused.status, Control::Refused);
         QCOMPARE(paused.text, QStringLiteral("Synchronization is paused; resume it with `brindlecot --resume`.\n"));
         QCOMPARE(mState->TrayAlert, TrayAlert::Paused);
-        QVERIFY(mForm->Command(Control::Command::Status).text.contains(QStringLiteral("\nPaused: yes\n")));
+        QVERIFY(mForm->Command(Control::Command::Status).text.contains(QRegularExpression(QStringLiteral("\nPaused: +yes\n"))));
         tray().mnuPause->trigger();
 
         mState->TrayAlert = TrayAlert::Synchronized;

@@ -32,9 +32,10 @@ grep -qx "TryExec=$(grep -m1 -e '/brindlecot-clock$' <<<"$want")" "$(file '/auto
 
 # The menu entry's launcher actions pass their command to the running copy.
 menu_entry=$(file '/applications/brindlecot.desktop$')
-for action in "synchronize-now:Synchronize Now:--sync-now" "exit:Exit:--quit"; do
+for action in "synchronize-now:Synchronize Now:--sync-now" "pause:Pause Synchronization:--pause" \
+              "resume:Resume Synchronization:--resume" "exit:Exit:--quit"; do
     IFS=: read -r id name option <<<"$action"
-    grep -qx "Actions=synchronize-now;exit;" "$menu_entry" \
+    grep -qx "Actions=synchronize-now;pause;resume;exit;" "$menu_entry" \
         && grep -A2 -x "\[Desktop Action $id\]" "$menu_entry" | grep -qx "Name=$name" \
         && grep -A2 -x "\[Desktop Action $id\]" "$menu_entry" | grep -qx "Exec=brindlecot $option" \
         || fail "the menu entry has no action \"$name\" running brindlecot $option"

@@ -1,9 +1,7 @@
 #include "ClockPrivilege.h"
-#include "FakeSystemClock.h"
-#include "FakeTimeZoneBias.h"
 #include "PortThirtySevenServer.h"
 #include "TestProgram.h"
-#include "state/ProgramState.h"
+#include "TestState.h"
 #include "platform/SystemClock.h"
 #include "platform/TimeZoneBias.h"
 #include "servers/DataFile.h"
@@ -240,11 +238,9 @@ private slots:
         QVERIFY(timeServer.listen(QHostAddress::LocalHost, 0));
         const auto clock = createSystemClock();
         const auto zone = createTimeZoneBias();
-        ProgramState state(*clock, *zone);
-        auto host = std::make_shared<clsHost>();
-        host->setHostPath(QStringLiteral("127.0.0.1"));
-        host->setHostActive(1);
-        state.Hosts.Add(host);
+        TestState rig(*clock, *zone);
+        ProgramState &state = rig.state;
+        const auto host = rig.addHost(QStringLiteral("127.0.0.1"));
         AutoClient client(state, timeServer.serverPort());
 
         const qint64 before = QDateTime::currentSecsSinceEpoch();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LeakSuppressions.h"
+#include "TestState.h"
 
 #include "common/IntervalChoice.h"
 #include "servers/DataFile.h"
@@ -70,12 +71,8 @@ public:
         IntervalChoice interval;
         interval.applyCode(intervalCode);
         clsHosts hosts;
-        for (const QString &path : servers) {
-            auto host = std::make_shared<clsHost>();
-            host->setHostPath(path);
-            host->setHostActive(1);
-            hosts.Add(host);
-        }
+        for (const QString &path : servers)
+            hosts.Add(hostRecord(path));
         if (!SaveDataFile(dataFolder(), interval, hosts))
             return false;
         if (version == DataFile::Version)

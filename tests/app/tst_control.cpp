@@ -38,7 +38,7 @@ class TestControl : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestProgram> mProgram;
+    ProgramFixture mProgram;
 
     // The running copy's control socket, as this process names it.
     QString socketName() const
@@ -87,13 +87,9 @@ class TestControl : public QObject
 private slots:
     void initTestCase() { QVERIFY2(dropClockPrivilege(), "cannot give up the privilege to set the clock"); }
 
-    void init()
-    {
-        mProgram = std::make_unique<TestProgram>();
-        QVERIFY(mProgram->isValid());
-    }
+    void init() { QVERIFY(mProgram.renew()); }
 
-    void cleanup() { mProgram.reset(); }
+    void cleanup() { mProgram.release(); }
 
     void commandsReachTheRunningCopy()
     {

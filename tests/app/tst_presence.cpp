@@ -21,19 +21,18 @@ class TestPresence : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestProgram> mProgram;
+    ProgramFixture mProgram;
 
 private slots:
     void initTestCase() { QVERIFY2(dropClockPrivilege(), "cannot give up the privilege to set the clock"); }
 
     void init()
     {
-        mProgram = std::make_unique<TestProgram>();
-        QVERIFY(mProgram->isValid());
+        QVERIFY(mProgram.renew());
         QVERIFY(mProgram->writeDataFile({ LoopbackAddress::Unanswered }));
     }
 
-    void cleanup() { mProgram.reset(); }
+    void cleanup() { mProgram.release(); }
 
     // A display that cannot be reached, and Qt's invisible platform, count as no display:
     // the state in lines, and no window for a later start. A display server that is not there

@@ -27,7 +27,7 @@ class ProgramTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestProgram> mProgram;
+    ProgramFixture mProgram;
 
     QString dataFile() const { return mProgram->dataFile(); }
 
@@ -56,13 +56,9 @@ class ProgramTest : public QObject
 private slots:
     void initTestCase() { QVERIFY2(dropClockPrivilege(), "cannot give up the privilege to set the clock"); }
 
-    void init()
-    {
-        mProgram = std::make_unique<TestProgram>();
-        QVERIFY(mProgram->isValid());
-    }
+    void init() { QVERIFY(mProgram.renew()); }
 
-    void cleanup() { mProgram.reset(); }
+    void cleanup() { mProgram.release(); }
 
     void firstRunSavesTheBuiltInServersOnTerminate()
     {

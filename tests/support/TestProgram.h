@@ -230,3 +230,26 @@ private:
     QString mExecutable;
     QTemporaryDir mHome;
 };
+
+// The program of a test whose functions each start the real executable: a TestProgram made
+// anew for every test function, so that none sees another's data file, lock or running copy.
+// The test's init() calls renew() and its cleanup() release(); its initTestCase() first gives
+// up the privilege to set the clock for good (dropClockPrivilege()).
+class ProgramFixture
+{
+public:
+    // A new home; false when it could not be made.
+    bool renew()
+    {
+        mProgram = std::make_unique<TestProgram>();
+        return mProgram->isValid();
+    }
+    // The home removed with all that the function's starts left in it.
+    void release() { mProgram.reset(); }
+
+    TestProgram *operator->() const { return mProgram.get(); }
+    TestProgram &operator*() const { return *mProgram; }
+
+private:
+    std::unique_ptr<TestProgram> mProgram;
+};

@@ -23,7 +23,7 @@
 // The real executable, headless, in the kit's temporary home. Neither this test nor
 // anything it starts may set the machine's clock: it gives up the privilege for good
 // before it starts, and the kit starts the program under setpriv without it.
-class ProgramTest : public QObject
+class TestExecutable : public QObject
 {
     Q_OBJECT
 
@@ -250,5 +250,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(ProgramTest)
+QTEST_GUILESS_MAIN(TestExecutable)
 #include "tst_program.moc"

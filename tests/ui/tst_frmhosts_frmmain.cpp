@@ -16,7 +16,7 @@
 
 // The Time Servers window as the main object opens and closes it: one at a time, its
 // changes on disk as soon as it closes, and an automatic attempt right after.
-class TestTimeServersWindow : public QObject
+class TestFrmHostsFrmMain : public QObject
 {
     Q_OBJECT
 
@@ -160,5 +160,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestTimeServersWindow)
-#include "tst_timeserverswindow.moc"
+QTEST_MAIN(TestFrmHostsFrmMain)
+#include "tst_frmhosts_frmmain.moc"

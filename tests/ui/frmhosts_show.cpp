@@ -2,7 +2,7 @@
 // the environment names, for screenshots. Prints one line per element, "name x y w h" in
 // device pixels of the screen, then "shown", and ends when its standard input closes.
 //
-//   hostswindow_show [--busy] [--dialog]
+//   frmhosts_show [--busy] [--dialog]
 //
 // With --busy a synchronization by hand waits on a silent loopback server, so that the
 // busy state, the status text and the progress bar show. With --dialog the input dialog

@@ -104,12 +104,8 @@ class TestTrayDesktop : public QObject
         }
     }
 
-    // The tools this test uses on the display: the X tray and those of TrayDesktop, and
-    // tesseract to read the menu.
-    static QStringList tools()
-    {
-        return { QStringLiteral("trayer"), QStringLiteral("xdotool"), QStringLiteral("import"), QStringLiteral("tesseract") };
-    }
+    // The tools this test uses on the display: TrayDesktop's, and tesseract to read the menu.
+    static QStringList tools() { return TrayDesktop::tools() << QStringLiteral("tesseract"); }
 
     // The visible Time Servers windows.
     static int timeServersWindows(const TrayDesktop &desktop)

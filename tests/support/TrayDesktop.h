@@ -30,13 +30,16 @@ public:
     TrayDesktop(const TrayDesktop &) = delete;
     TrayDesktop &operator=(const TrayDesktop &) = delete;
 
+    // The tools beside the X server that this uses: the tray, xdotool and import.
+    static QStringList tools() { return { QStringLiteral("trayer"), QStringLiteral("xdotool"), QStringLiteral("import") }; }
+
     // The programs this needs that are not installed; empty when all are.
     static QStringList missingTools()
     {
         QStringList missing;
-        for (const char *tool : { "Xvfb", "trayer", "xdotool", "import" }) {
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                missing << QString::fromLatin1(tool);
+        for (const QString &tool : QStringList { QStringLiteral("Xvfb") } + tools()) {
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                missing << tool;
         }
         return missing;
     }

@@ -82,12 +82,9 @@ class TestFrmHostsScreenshot : public QObject
 private slots:
     void initTestCase()
     {
+        if (!mDesktop.startForTest({ QStringLiteral("import") }, QStringLiteral("1600x1200x24")))
+            return;
         mImport = QStandardPaths::findExecutable(QStringLiteral("import"));
-        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() || mImport.isEmpty())
-            QSKIP("needs Xvfb and ImageMagick's import (scripts/deps test)");
-        QString why;
-        if (!mDesktop.startDisplay(&why, QStringLiteral("1600x1200x24")))
-            QSKIP(qPrintable(QStringLiteral("cannot start an X server here: ") + why));
         mDisplay = mDesktop.display();
     }
 

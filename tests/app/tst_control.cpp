@@ -155,7 +155,7 @@ class TestControl : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestProgram> mProgram;
+    ProgramFixture mProgram;
 
     // The running copy's control socket, as this process names it.
     QString socketName() const
@@ -221,13 +221,9 @@ class TestControl : public QObject
 private slots:
     void initTestCase() { QVERIFY2(dropClockPrivilege(), "cannot give up the privilege to set the clock"); }
 
-    void init()
-    {
-        mProgram = std::make_unique<TestProgram>();
-        QVERIFY(mProgram->isValid());
-    }
+    void init() { QVERIFY(mProgram.renew()); }
 
-    void cleanup() { mProgram.reset(); }
+    void cleanup() { mProgram.release(); }
 
     void commandsReachTheRunningCopy()
     {
@@ -725,12 +721,9 @@ private slots:
     // copy's Time Servers window, and a third brings it to the front instead of a second.
     void aSecondStartOpensTheWindow()
     {
-        if (!TrayDesktop::missingTools().isEmpty())
-            QSKIP(qPrintable(QStringLiteral("missing: ") + TrayDesktop::missingTools().join(QLatin1Char(' '))));
         TrayDesktop desktop;
-        QString error;
-        if (!desktop.startDisplay(&error))
-            QSKIP(qPrintable(error));
+        if (!desktop.startForTest(TrayDesktop::tools()))
+            return;
         QVERIFY(mProgram->writeDataFile({ Unanswered }));
         const QProcessEnvironment env = mProgram->environment(desktop.display());
         auto copy = mProgram->start({}, env);

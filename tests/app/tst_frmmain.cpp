@@ -1,6 +1,5 @@
 #include "FakeOtherTimeService.h"
-#include "FakeSystemClock.h"
-#include "FakeTimeZoneBias.h"
+#include "TestState.h"
 #include "app/TrayDisplay.h"
 #include "app/frmMain.h"
 #include "state/ProgramState.h"
@@ -9,7 +8,6 @@
 
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 
 // The main object's load and shutdown, on fakes and loopback ports.
@@ -17,21 +15,14 @@ class TestFrmMain : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir mFolder;
-    FakeSystemClock mClock;
-    FakeTimeZoneBias mZone;
+    TestState mRig;
 
-    std::unique_ptr<ProgramState> freshState()
-    {
-        auto state = std::make_unique<ProgramState>(mClock, mZone);
-        state->DataFolder = mFolder.path() + QLatin1Char('/');
-        return state;
-    }
+    std::unique_ptr<ProgramState> freshState() const { return std::make_unique<ProgramState>(mRig.another()); }
 
 private slots:
     void init()
     {
-        QFile::remove(mFolder.path() + QStringLiteral("/Brindlecot.dat"));
+        mRig.removeDataFile();
     }
 
     void loadWithoutDataFile()
@@ -71,10 +62,7 @@ private slots:
         frmMain form(*state, Presence::Headless, frmMain::Ports { silent.serverPort(), 0, QHostAddress::LocalHost });
         form.Form_Load();
         state->Hosts.mItems.clear();
-        auto host = std::make_shared<clsHost>();
-        host->setHostPath(QStringLiteral("127.0.0.1"));
-        host->setHostActive(1);
-        state->Hosts.Add(host);
+        state->Hosts.Add(hostRecord(QStringLiteral("127.0.0.1")));
         state->Interval.applyCode(1);
         state->PauseChecked = false;
 
@@ -103,8 +91,7 @@ private slots:
         QCOMPARE(form.client().tcpClient().State(), qint16(0));
         QCOMPARE(form.localServer().State(), qint16(0));
 
-        ProgramState saved(mClock, mZone);
-        saved.DataFolder = state->DataFolder;
+        ProgramState saved = mRig.another();
         QVERIFY(DataFileIsValid(dataFilePath(saved)));
         QVERIFY(LoadDataFile(saved));
         QCOMPARE(saved.Hosts.count(), 1);
@@ -115,9 +102,7 @@ private slots:
     void loadReadsAValidDataFile()
     {
         auto written = freshState();
-        auto host = std::make_shared<clsHost>();
-        host->setHostPath(QStringLiteral("127.0.0.2"));
-        written->Hosts.Add(host);
+        written->Hosts.Add(hostRecord(QStringLiteral("127.0.0.2"), 0));
         written->Interval.applyCode(2);
         QVERIFY(SaveDataFile(*written));
 

@@ -21,19 +21,18 @@ class TestPresence : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestProgram> mProgram;
+    ProgramFixture mProgram;
 
 private slots:
     void initTestCase() { QVERIFY2(dropClockPrivilege(), "cannot give up the privilege to set the clock"); }
 
     void init()
     {
-        mProgram = std::make_unique<TestProgram>();
-        QVERIFY(mProgram->isValid());
+        QVERIFY(mProgram.renew());
         QVERIFY(mProgram->writeDataFile({ LoopbackAddress::Unanswered }));
     }
 
-    void cleanup() { mProgram.reset(); }
+    void cleanup() { mProgram.release(); }
 
     // A display that cannot be reached, and Qt's invisible platform, count as no display:
     // the state in lines, and no window for a later start. A display server that is not there
@@ -79,17 +78,11 @@ private slots:
     // desktop's notification service, with the clock face.
     void withoutATrayTheDesktopsNotificationsTell()
     {
-        if (!TrayDesktop::missingTools().isEmpty())
-            QSKIP(qPrintable(QStringLiteral("missing: ") + TrayDesktop::missingTools().join(QLatin1Char(' '))));
-        if (!PrivateSessionBus::available())
-            QSKIP("no session bus here (dbus-daemon is not installed)");
         TrayDesktop desktop;
         PrivateSessionBus bus;
+        if (!desktop.startForTest(TrayDesktop::tools()) || !bus.startForTest())
+            return;
         QString why;
-        if (!desktop.startDisplay(&why))
-            QSKIP(qPrintable(why));
-        if (!bus.start(&why))
-            QSKIP(qPrintable(why));
         NotificationService notifications(bus.address());
         QVERIFY2(notifications.start(&why), qPrintable(why));
 

@@ -1,15 +1,13 @@
-#include "FakeSystemClock.h"
-#include "FakeTimeZoneBias.h"
 #include "NotificationService.h"
 #include "PrivateSessionBus.h"
 #include "ScriptedTimeServer.h"
+#include "TestState.h"
 #include "app/frmMain.h"
 #include "state/ProgramState.h"
 #include "sync/TimeProtocol.h"
 #include "ui/frmHosts.h"
 
 #include <QDBusConnection>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
@@ -35,22 +33,19 @@ QByteArray answerAhead(qint64 ahead)
 
 // A main object on fakes whose one server, on loopback, answers `ahead` seconds ahead of
 // the fake clock. Its timers are stopped: the test ticks the tray display by hand.
-struct Rig {
-    Rig(const QString &folder, Presence presence, qint64 ahead)
-        : server(ScriptedTimeServer::Reply, answerAhead(ahead))
+struct Rig : TestState {
+    Rig(Presence presence, qint64 ahead)
+        : TestState(Bias, Now)
+        , server(ScriptedTimeServer::Reply, answerAhead(ahead))
         , form(state, presence, frmMain::Ports { server.port(), 0, QHostAddress::LocalHost })
     {
-        state.DataFolder = folder + QLatin1Char('/');
         form.tmrIcon.stop();
         form.clockAccess = ClockAccess { true, false, false, QString() }; // no notice about the clock
         form.Form_Load();
         form.tmrClient.stop();
         form.tmrServer.stop();
         state.Hosts.mItems.clear();
-        auto host = std::make_shared<clsHost>();
-        host->setHostPath(QStringLiteral("127.0.0.1"));
-        host->setHostActive(1);
-        state.Hosts.Add(host);
+        addHost(QStringLiteral("127.0.0.1"));
     }
 
     // One attempt, ticking the display while it looks for the server and once it has the
@@ -66,9 +61,6 @@ struct Rig {
         return true;
     }
 
-    FakeSystemClock clock { Now };
-    FakeTimeZoneBias zone { Bias };
-    ProgramState state { clock, zone };
     ScriptedTimeServer server;
     frmMain form;
 };
@@ -82,7 +74,6 @@ class TestProblemNotice : public QObject
     Q_OBJECT
 
     PrivateSessionBus mBus;
-    QTemporaryDir mFolder;
     std::unique_ptr<NotificationService> mService;
 
     QList<NotificationService::Notification> received() const { return mService->received; }
@@ -97,12 +88,10 @@ private slots:
         // Before anything in this process asks for the session bus.
         qputenv("DBUS_SESSION_BUS_ADDRESS", mBus.address().toUtf8());
         QVERIFY(QDBusConnection::sessionBus().isConnected());
-        QVERIFY(mFolder.isValid());
     }
 
     void init()
     {
-        QFile::remove(mFolder.filePath(QStringLiteral("Brindlecot.dat")));
         mService = std::make_unique<NotificationService>(mBus.address());
         QString why;
         QVERIFY2(mService->start(&why), qPrintable(why));
@@ -131,7 +120,7 @@ private slots:
         QFETCH(bool, serviceShowsActions);
         if (!serviceShowsActions)
             mService->capabilities = QStringList { QStringLiteral("body") };
-        Rig rig(mFolder.path(), Presence::DisplayWithoutTray, ahead);
+        Rig rig(Presence::DisplayWithoutTray, ahead);
         rig.clock.failWith = clockRefusal;
 
         rig.form.tmrIcon_Timer(); // looking for a time server: no problem yet
@@ -175,7 +164,7 @@ private slots:
     void nothingWhereTheStateShowsAnotherWay()
     {
         QFETCH(Presence, presence);
-        Rig rig(mFolder.path(), presence, 3600);
+        Rig rig(presence, 3600);
         QVERIFY(rig.attempt(1));
         QTest::qWait(QuietMs);
         QCOMPARE(received().size(), 0);
@@ -185,7 +174,7 @@ private slots:
     // forward when open; another action, or another notification's, opens nothing.
     void theDefaultActionOpensTheTimeServers()
     {
-        Rig rig(mFolder.path(), Presence::DisplayWithoutTray, 3600);
+        Rig rig(Presence::DisplayWithoutTray, 3600);
         QVERIFY(rig.attempt(1));
         QTRY_COMPARE_WITH_TIMEOUT(received().size(), 1, WaitMs);
         const uint id = received().at(0).id;
@@ -199,7 +188,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(rig.form.hostsWindow(), WaitMs);
         frmHosts *window = rig.form.hostsWindow();
         QVERIFY(window->isVisible());
-        QCOMPARE(rig.state.HostsShowing, qint16(1));
+        QCOMPARE(rig.state.HostsShowing, WindowShowing::Open);
 
         QVERIFY(mService->invokeAction(id, QStringLiteral("default")));
         QTest::qWait(QuietMs);

@@ -1,9 +1,7 @@
 #include "ClockPrivilege.h"
-#include "FakeSystemClock.h"
-#include "FakeTimeZoneBias.h"
 #include "PortThirtySevenServer.h"
 #include "TestProgram.h"
-#include "state/ProgramState.h"
+#include "TestState.h"
 #include "platform/SystemClock.h"
 #include "platform/TimeZoneBias.h"
 #include "servers/DataFile.h"
@@ -25,11 +23,11 @@
 // The real executable, headless, in the kit's temporary home. Neither this test nor
 // anything it starts may set the machine's clock: it gives up the privilege for good
 // before it starts, and the kit starts the program under setpriv without it.
-class ProgramTest : public QObject
+class TestExecutable : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestProgram> mProgram;
+    ProgramFixture mProgram;
 
     QString dataFile() const { return mProgram->dataFile(); }
 
@@ -58,13 +56,9 @@ class ProgramTest : public QObject
 private slots:
     void initTestCase() { QVERIFY2(dropClockPrivilege(), "cannot give up the privilege to set the clock"); }
 
-    void init()
-    {
-        mProgram = std::make_unique<TestProgram>();
-        QVERIFY(mProgram->isValid());
-    }
+    void init() { QVERIFY(mProgram.renew()); }
 
-    void cleanup() { mProgram.reset(); }
+    void cleanup() { mProgram.release(); }
 
     void firstRunSavesTheBuiltInServersOnTerminate()
     {
@@ -240,11 +234,9 @@ private slots:
         QVERIFY(timeServer.listen(QHostAddress::LocalHost, 0));
         const auto clock = createSystemClock();
         const auto zone = createTimeZoneBias();
-        ProgramState state(*clock, *zone);
-        auto host = std::make_shared<clsHost>();
-        host->setHostPath(QStringLiteral("127.0.0.1"));
-        host->setHostActive(1);
-        state.Hosts.Add(host);
+        TestState rig(*clock, *zone);
+        ProgramState &state = rig.state;
+        const auto host = rig.addHost(QStringLiteral("127.0.0.1"));
         AutoClient client(state, timeServer.serverPort());
 
         const qint64 before = QDateTime::currentSecsSinceEpoch();
@@ -258,5 +250,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(ProgramTest)
+QTEST_GUILESS_MAIN(TestExecutable)
 #include "tst_program.moc"

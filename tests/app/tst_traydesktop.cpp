@@ -104,29 +104,8 @@ class TestTrayDesktop : public QObject
         }
     }
 
-    // Skips when no X server can be started; fails when a tool the test command installs
-    // is missing.
-    static bool startDisplay(TrayDesktop &desktop)
-    {
-        const QStringList missing = TrayDesktop::missingTools()
-                                    + (QStandardPaths::findExecutable(QStringLiteral("tesseract")).isEmpty()
-                                           ? QStringList { QStringLiteral("tesseract") } : QStringList());
-        if (missing.contains(QStringLiteral("Xvfb"))) {
-            QTest::qSkip("no X server here (Xvfb is not installed)", __FILE__, __LINE__);
-            return false;
-        }
-        if (!missing.isEmpty()) {
-            QTest::qFail(qPrintable(QStringLiteral("missing: ") + missing.join(QLatin1Char(' '))
-                                    + QStringLiteral(" (scripts/deps test installs them)")), __FILE__, __LINE__);
-            return false;
-        }
-        QString why;
-        if (!desktop.startDisplay(&why)) {
-            QTest::qSkip(qPrintable(QStringLiteral("cannot start an X server: ") + why), __FILE__, __LINE__);
-            return false;
-        }
-        return true;
-    }
+    // The tools this test uses on the display: TrayDesktop's, and tesseract to read the menu.
+    static QStringList tools() { return TrayDesktop::tools() << QStringLiteral("tesseract"); }
 
     // The visible Time Servers windows.
     static int timeServersWindows(const TrayDesktop &desktop)
@@ -186,7 +165,7 @@ private slots:
     void iconMenuAndExit()
     {
         TrayDesktop desktop;
-        if (!startDisplay(desktop))
+        if (!desktop.startForTest(tools()))
             return;
         QString why;
         QVERIFY2(desktop.startTray(&why), qPrintable(why));
@@ -266,7 +245,7 @@ private slots:
     void leftPressOpensTimeServersOnce()
     {
         TrayDesktop desktop;
-        if (!startDisplay(desktop))
+        if (!desktop.startForTest(tools()))
             return;
         QProcess program;
         auto ending = qScopeGuard([&] { endProgram(program); });
@@ -297,7 +276,7 @@ private slots:
     void leftPressWhilePausedOpensNothing()
     {
         TrayDesktop desktop;
-        if (!startDisplay(desktop))
+        if (!desktop.startForTest(tools()))
             return;
         QProcess program;
         auto ending = qScopeGuard([&] { endProgram(program); });
@@ -320,7 +299,7 @@ private slots:
     {
         // The panel often starts after the programs of a session.
         TrayDesktop desktop;
-        if (!startDisplay(desktop))
+        if (!desktop.startForTest(tools()))
             return;
         QProcess program;
         auto ending = qScopeGuard([&] { endProgram(program); });

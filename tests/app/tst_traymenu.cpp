@@ -1,11 +1,9 @@
-#include "FakeSystemClock.h"
 #include "ModalDriver.h"
-#include "FakeTimeZoneBias.h"
+#include "TestState.h"
 #include "app/TrayIcon.h"
 #include "app/WebPages.h"
 #include "app/frmAbout.h"
 #include "app/frmMain.h"
-#include "state/ProgramState.h"
 #include "servers/DataFile.h"
 #include "ui/frmHosts.h"
 
@@ -20,7 +18,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -42,22 +39,20 @@ class TestTrayMenu : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir mFolder;
-    FakeSystemClock mClock;
-    FakeTimeZoneBias mZone;
+    TestState mRig;
     PageCatcher mPages;
     std::unique_ptr<ProgramState> mState;
     std::unique_ptr<frmMain> mForm;
 
     TrayIcon &tray() { return *mForm->trayIcon(); }
-    QString dataFile() const { return mFolder.path() + QStringLiteral("/Brindlecot.dat"); }
+    QString dataFile() const { return mRig.dataFile(); }
 
     static QString executableFolder() { return QFileInfo(QStringLiteral(BRINDLECOT_EXECUTABLE)).absolutePath(); }
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(mFolder.isValid());
+        QVERIFY(mRig.folder.isValid());
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &mPages, "open");
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &mPages, "open");
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &mPages, "open");
@@ -74,12 +69,8 @@ private slots:
     {
         QFile::remove(dataFile());
         mPages.opened.clear();
-        mState = std::make_unique<ProgramState>(mClock, mZone);
-        mState->DataFolder = mFolder.path() + QLatin1Char('/');
-        auto host = std::make_shared<clsHost>();
-        host->setHostPath(QStringLiteral("127.0.0.1"));
-        host->setHostActive(1);
-        mState->Hosts.Add(host);
+        mState = std::make_unique<ProgramState>(mRig.another());
+        mState->Hosts.Add(hostRecord(QStringLiteral("127.0.0.1")));
         QVERIFY(SaveDataFile(*mState));
         mState->Hosts.mItems.clear(); // the load brings it back
         // Port 1 on loopback is closed: an attempt starts and fails quietly.
@@ -244,8 +235,7 @@ private slots:
         QCOMPARE(mState->TrayAlert, TrayAlert::Looking); // an attempt started at once
 
         // Written at once, not only at exit.
-        ProgramState saved(mClock, mZone);
-        saved.DataFolder = mState->DataFolder;
+        ProgramState saved = mRig.another();
         QVERIFY(LoadDataFile(saved));
         QCOMPARE(saved.Interval.code(), code);
         QCOMPARE(saved.Hosts.count(), 1);
@@ -353,14 +343,12 @@ private slots:
         if (answer == QMessageBox::No) {
             QVERIFY(!QFile::exists(dataFile()));
         } else if (answer == QMessageBox::NoButton) {
-            ProgramState saved(mClock, mZone);
-            saved.DataFolder = mState->DataFolder;
+            ProgramState saved = mRig.another();
             QVERIFY(LoadDataFile(saved));
             QCOMPARE(saved.Hosts.count(), servers);
             QVERIFY(saved.Interval.Day);
         } else {
-            ProgramState saved(mClock, mZone);
-            saved.DataFolder = mState->DataFolder;
+            ProgramState saved = mRig.another();
             QVERIFY(LoadDataFile(saved));
             QCOMPARE(saved.Hosts.count(), servers);
         }
@@ -434,8 +422,7 @@ private slots:
         QTRY_COMPARE(unloaded.count(), 1);
         QCOMPARE(mState->HostsShowing, WindowShowing::Closed);
         QVERIFY(!mForm->trayIcon());
-        ProgramState saved(mClock, mZone);
-        saved.DataFolder = mState->DataFolder;
+        ProgramState saved = mRig.another();
         QVERIFY(LoadDataFile(saved));
         QCOMPARE(saved.Hosts.count(), 1);
         QCOMPARE(saved.Hosts.Item(1)->HostActive(), qint16(0));

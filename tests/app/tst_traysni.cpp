@@ -1,8 +1,6 @@
-#include "PrivateSessionBus.h"
-#include "SniHost.h"
 #include "PortThirtySevenServer.h"
+#include "SniDesktop.h"
 #include "TestProgram.h"
-#include "TrayDesktop.h"
 
 #include <QFile>
 #include <QProcess>
@@ -28,10 +26,7 @@ class TestTraySni : public QObject
     static constexpr int SynchronizedTimeoutMs = 25000;
 
     // Everything one run needs; it all ends with the object, the program first.
-    struct Desktop {
-        TrayDesktop display;
-        PrivateSessionBus bus;
-        std::unique_ptr<SniHost> host;
+    struct Desktop : SniDesktop {
         TestProgram home;
         PortThirtySevenServer timeServer; // the one server of the program's data file
         std::unique_ptr<QProcess> program;
@@ -45,44 +40,15 @@ class TestTraySni : public QObject
         }
     };
 
-    // The X server, the bus and the watcher; skips when there is no X server or no bus to
-    // be had here, fails when the watcher cannot be put on the bus.
+    // The program's time server, then the X server, the bus and the watcher; skips when
+    // port 37, an X server or a bus cannot be had here.
     static bool startDesktop(Desktop &desktop)
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) {
-            QTest::qSkip("no X server here (Xvfb is not installed)", __FILE__, __LINE__);
-            return false;
-        }
-        if (!PrivateSessionBus::available()) {
-            QTest::qSkip("no session bus here (dbus-daemon is not installed)", __FILE__, __LINE__);
-            return false;
-        }
-        for (const char *tool : { "xdotool", "import" }) {
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
-                QTest::qFail(qPrintable(QStringLiteral("missing: %1 (scripts/deps test installs it)").arg(QLatin1String(tool))),
-                             __FILE__, __LINE__);
-                return false;
-            }
-        }
         if (!desktop.timeServer.listenOn(LoopbackAddress::Sni)) {
             QTest::qSkip("cannot listen on port 37 here (needs root or CAP_NET_BIND_SERVICE)", __FILE__, __LINE__);
             return false;
         }
-        QString why;
-        if (!desktop.display.startDisplay(&why)) {
-            QTest::qSkip(qPrintable(QStringLiteral("cannot start an X server: ") + why), __FILE__, __LINE__);
-            return false;
-        }
-        if (!desktop.bus.start(&why)) {
-            QTest::qSkip(qPrintable(QStringLiteral("cannot start a session bus: ") + why), __FILE__, __LINE__);
-            return false;
-        }
-        desktop.host = std::make_unique<SniHost>(desktop.bus.address());
-        if (!desktop.host->start(&why)) {
-            QTest::qFail(qPrintable(why), __FILE__, __LINE__);
-            return false;
-        }
-        return true;
+        return desktop.startForTest();
     }
 
     // The real program on that desktop, in a home of its own whose data file lists only

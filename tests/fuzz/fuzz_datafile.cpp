@@ -1,11 +1,9 @@
 // Loads arbitrary bytes as the data file, the way start-up does, and checks what a
 // loaded program must always satisfy.
 
-#include "state/ProgramState.h"
 #include "servers/DataFile.h"
 
-#include "FakeSystemClock.h"
-#include "FakeTimeZoneBias.h"
+#include "TestState.h"
 
 #include <QBuffer>
 
@@ -39,9 +37,9 @@ QByteArray save(const ProgramState &state)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    FakeSystemClock clock;
-    FakeTimeZoneBias zone;
-    ProgramState state(clock, zone);
+    // One rig for the whole run: its folder is made once, never per input.
+    static const TestState rig;
+    ProgramState state = rig.another();
     load(state, QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)));
 
     // No two servers share a path.
@@ -53,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // What the program saves, it loads back to the same state: saving that again
     // gives the same bytes.
     const QByteArray saved = save(state);
-    ProgramState reloaded(clock, zone);
+    ProgramState reloaded = rig.another();
     load(reloaded, saved);
     if (save(reloaded) != saved)
         std::abort();

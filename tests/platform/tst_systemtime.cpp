@@ -1,31 +1,18 @@
+#include "TimeZoneGuard.h"
 #include "platform/SystemClock.h"
 #include "platform/TimeZoneBias.h"
 
 #include <QDateTime>
 #include <QTest>
 
-#include <cstdlib>
-#include <ctime>
-
 // The real time seams, read only: no test ever sets the machine's clock.
 class TestSystemTime : public QObject
 {
     Q_OBJECT
 
-    QByteArray mSavedZone;
+    TimeZoneGuard mZone;
 
 private slots:
-    void initTestCase() { mSavedZone = qgetenv("TZ"); }
-
-    void cleanupTestCase()
-    {
-        if (mSavedZone.isNull())
-            qunsetenv("TZ");
-        else
-            qputenv("TZ", mSavedZone);
-        tzset();
-    }
-
     void biasFollowsTheZoneAtEveryRead_data()
     {
         QTest::addColumn<QByteArray>("zone");
@@ -45,7 +32,7 @@ private slots:
 #ifdef Q_OS_WIN
         // The system's zone, which a process does not change; under Wine the TZ that the
         // prefix's programs start with chooses it.
-        if (mSavedZone != zone)
+        if (mZone.saved() != zone)
             QSKIP("Windows: this row's zone is not the system's");
 #else
         qputenv("TZ", zone);

@@ -1,4 +1,5 @@
 #include "ClockPrivilege.h"
+#include "TimeZoneGuard.h"
 #include "clockhelper/ClockRequest.h"
 #include "platform/SystemClock.h"
 #include "platform/WallClock.h"
@@ -45,7 +46,7 @@ class TestWallClock : public QObject
 {
     Q_OBJECT
 
-    QByteArray mSavedZone;
+    TimeZoneGuard mZone;
     QTemporaryDir mFolder;
 
     QString record() const { return mFolder.filePath(QStringLiteral("record")); }
@@ -100,22 +101,12 @@ private slots:
         // Should the wrapping ever fail, this process still cannot set the real clock.
         QVERIFY(dropClockPrivilege());
         QVERIFY(mFolder.isValid());
-        mSavedZone = qgetenv("TZ");
     }
 
     void cleanup()
     {
         refuse = false;
         QFile::remove(record());
-    }
-
-    void cleanupTestCase()
-    {
-        if (mSavedZone.isNull())
-            qunsetenv("TZ");
-        else
-            qputenv("TZ", mSavedZone);
-        tzset();
     }
 
     void matchesTheCalendar_data()

@@ -1,5 +1,4 @@
-#include "FakeSystemClock.h"
-#include "FakeTimeZoneBias.h"
+#include "TestState.h"
 #include "app/ControlClient.h"
 #include "app/ControlServer.h"
 #include "app/frmMain.h"
@@ -11,7 +10,6 @@
 #include "platform/ProductName.h"
 #include "platform/Registry.h"
 #include "platform/TimeZoneBias.h"
-#include "state/ProgramState.h"
 
 #include <QDir>
 #include <QLocalServer>
@@ -234,10 +232,8 @@ private slots:
         QVERIFY(readProductName(read));
         QCOMPARE(read, name);
 
-        FakeSystemClock clock;
-        FakeTimeZoneBias zone;
-        ProgramState state(clock, zone);
-        frmMain form(state, Presence::Headless, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
+        TestState rig;
+        frmMain form(rig.state, Presence::Headless, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
         QCOMPARE(form.GetIconIndex(1), index);
         QCOMPARE(form.GetIconIndex(6), index + 5);
     }

@@ -1,12 +1,10 @@
-#include "state/ProgramState.h"
 #include "platform/DataFolder.h"
 #include "servers/DataFile.h"
 #include "servers/DefaultServers.h"
 #include "platform/SingleInstance.h"
 
-#include "FakeSystemClock.h"
 #include "LittleEndianBytes.h"
-#include "FakeTimeZoneBias.h"
+#include "TestState.h"
 
 #include <QDir>
 #include <QFile>
@@ -68,37 +66,20 @@ QStringList pathsAndActive(const clsHosts &hosts)
 }
 
 // A program whose data folder is a fresh temporary folder.
-struct Program {
-    Program() { state.DataFolder = folder.path() + QLatin1Char('/'); }
-
-    QString filePath() const { return dataFilePath(state); }
-
+struct Program : TestState {
     void writeFile(const QByteArray &bytes) const
     {
-        QFile file(filePath());
+        QFile file(dataFile());
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(filePath()));
+            qFatal("cannot write %s", qPrintable(dataFile()));
     }
 
     QByteArray readFile() const
     {
-        QFile file(filePath());
+        QFile file(dataFile());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("no file");
     }
-
-    QTemporaryDir folder;
-    FakeSystemClock clock;
-    FakeTimeZoneBias zone;
-    ProgramState state { clock, zone };
 };
-
-void addServer(clsHosts &hosts, const QString &path)
-{
-    auto host = std::make_shared<clsHost>();
-    host->setHostPath(path);
-    host->setHostActive(1);
-    hosts.Add(host);
-}
 
 } // namespace
 
@@ -132,7 +113,7 @@ private slots:
         Program program;
         program.state.Interval.applyCode(intervalCode);
         for (const QString &path : servers)
-            addServer(program.state.Hosts, path);
+            program.addHost(path);
         QVERIFY(SaveDataFile(program.state));
         QCOMPARE(program.readFile().toHex(' '), bytes.toHex(' '));
     }
@@ -161,12 +142,12 @@ private slots:
         program.writeFile(bytes);
         program.state.Interval.applyCode(intervalCode == 1 ? 2 : 1);
 
-        QVERIFY(DataFileIsValid(program.filePath()));
+        QVERIFY(DataFileIsValid(program.dataFile()));
         QVERIFY(LoadDataFile(program.state));
         QCOMPARE(program.state.Interval.code(), intervalCode);
         QCOMPARE(pathsAndActive(program.state.Hosts), servers);
 
-        QFile::remove(program.filePath());
+        QFile::remove(program.dataFile());
         QVERIFY(SaveDataFile(program.state));
         QCOMPARE(program.readFile().toHex(' '), bytes.toHex(' '));
     }
@@ -219,7 +200,7 @@ private slots:
         if (!fixtureName.isEmpty())
             QCOMPARE(fixture(fixtureName).toHex(' '), bytes.toHex(' '));
         program.writeFile(bytes);
-        QVERIFY(DataFileIsValid(program.filePath()));
+        QVERIFY(DataFileIsValid(program.dataFile()));
         QVERIFY(LoadDataFile(program.state));
 
         // The interval code lies after the legacy path, so Minute shows it was found.
@@ -305,7 +286,7 @@ private slots:
 
         Program program;
         program.writeFile(bytes);
-        QCOMPARE(DataFileIsValid(program.filePath()), valid);
+        QCOMPARE(DataFileIsValid(program.dataFile()), valid);
         if (valid)
             QCOMPARE(LoadDataFile(program.state), loaded);
         QCOMPARE(program.state.Interval.code(), intervalCode);
@@ -315,7 +296,7 @@ private slots:
     void missingFile()
     {
         Program program;
-        QVERIFY(!DataFileIsValid(program.filePath()));
+        QVERIFY(!DataFileIsValid(program.dataFile()));
         QVERIFY(!LoadDataFile(program.state));
         QVERIFY(!DataFileIsValid(program.folder.path())); // a folder is not a file
         QCOMPARE(program.state.Hosts.count(), 0);
@@ -331,7 +312,7 @@ private slots:
 
         CreateDataFolder(program.state); // fails quietly
         QVERIFY(!SaveDataFile(program.state));
-        QVERIFY(!DataFileIsValid(program.filePath()));
+        QVERIFY(!DataFileIsValid(program.dataFile()));
     }
 
     void failedSaveKeepsOldFile()
@@ -368,8 +349,7 @@ private slots:
         // Without the limit the same save replaces the file, leaving nothing beside it.
         QVERIFY(SaveDataFile(program.state));
         QCOMPARE(QDir(program.folder.path()).entryList(QDir::Files), QStringList { "Brindlecot.dat" });
-        ProgramState reloaded(program.clock, program.zone);
-        reloaded.DataFolder = program.state.DataFolder;
+        ProgramState reloaded = program.another();
         QVERIFY(LoadDataFile(reloaded));
         QCOMPARE(reloaded.Hosts.count(), 14);
 #endif
@@ -416,9 +396,8 @@ private slots:
             }
         }
 
-        FakeSystemClock clock;
-        FakeTimeZoneBias zone;
-        ProgramState state { clock, zone };
+        TestState rig;
+        ProgramState &state = rig.state;
         state.DataFolder = folder;
         CreateDataFolder(state);
         QCOMPARE(modeOf(folder), 0700);
@@ -458,9 +437,8 @@ private slots:
         QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
         CreateDataFolder(root.filePath("linked/"));
         QCOMPARE(modeOf(folder), 0755);
-        FakeSystemClock clock;
-        FakeTimeZoneBias zone;
-        ProgramState state { clock, zone };
+        TestState rig;
+        ProgramState &state = rig.state;
         state.DataFolder = folder;
         QVERIFY(LoadDataFile(state)); // the link is still followed for reading
         QCOMPARE(modeOf(target), 0644);
@@ -508,8 +486,8 @@ private slots:
         CreateDataFolder(program.state); // again, quietly
         QVERIFY(QFileInfo(program.state.DataFolder).isDir());
         QVERIFY(SaveDataFile(program.state));
-        QCOMPARE(program.filePath(), root.filePath("x/y/data/Brindlecot/Brindlecot.dat"));
-        QVERIFY(DataFileIsValid(program.filePath()));
+        QCOMPARE(program.dataFile(), root.filePath("x/y/data/Brindlecot/Brindlecot.dat"));
+        QVERIFY(DataFileIsValid(program.dataFile()));
 #endif
     }
 };

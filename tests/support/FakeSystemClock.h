@@ -10,7 +10,10 @@
 class FakeSystemClock final : public SystemClock
 {
 public:
-    explicit FakeSystemClock(Date start = DateTime::fromParts(QDate(2004, 1, 6), QTime(13, 41, 17)))
+    // Where a fake clock starts unless told: 2004-01-06 13:41:17 local.
+    static inline const Date Start = DateTime::fromParts(QDate(2004, 1, 6), QTime(13, 41, 17));
+
+    explicit FakeSystemClock(Date start = Start)
         : current(start)
     {
     }

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
 
 // A session bus of a test's own (Debian's dbus-daemon), so that a test can put its own
 // services on it (a tray watcher, a notification service) and the program under test finds
@@ -91,6 +92,22 @@ public:
     {
         stopProcess(mDaemon);
         mAddress.clear();
+    }
+
+    // Starts the bus for a test function: skips the function when there is no bus to be had
+    // here. False when the function was skipped: it returns.
+    bool startForTest()
+    {
+        if (!available()) {
+            QTest::qSkip("no session bus here (dbus-daemon is not installed)", __FILE__, __LINE__);
+            return false;
+        }
+        QString why;
+        if (!start(&why)) {
+            QTest::qSkip(qPrintable(QStringLiteral("cannot start a session bus: ") + why), __FILE__, __LINE__);
+            return false;
+        }
+        return true;
     }
 
     // The address for DBUS_SESSION_BUS_ADDRESS, or for QDBusConnection::connectToBus();

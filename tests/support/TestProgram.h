@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LeakSuppressions.h"
+#include "TestState.h"
 
 #include "common/IntervalChoice.h"
 #include "servers/DataFile.h"
@@ -70,12 +71,8 @@ public:
         IntervalChoice interval;
         interval.applyCode(intervalCode);
         clsHosts hosts;
-        for (const QString &path : servers) {
-            auto host = std::make_shared<clsHost>();
-            host->setHostPath(path);
-            host->setHostActive(1);
-            hosts.Add(host);
-        }
+        for (const QString &path : servers)
+            hosts.Add(hostRecord(path));
         if (!SaveDataFile(dataFolder(), interval, hosts))
             return false;
         if (version == DataFile::Version)
@@ -235,4 +232,27 @@ public:
 private:
     QString mExecutable;
     QTemporaryDir mHome;
+};
+
+// The program of a test whose functions each start the real executable: a TestProgram made
+// anew for every test function, so that none sees another's data file, lock or running copy.
+// The test's init() calls renew() and its cleanup() release(); its initTestCase() first gives
+// up the privilege to set the clock for good (dropClockPrivilege()).
+class ProgramFixture
+{
+public:
+    // A new home; false when it could not be made.
+    bool renew()
+    {
+        mProgram = std::make_unique<TestProgram>();
+        return mProgram->isValid();
+    }
+    // The home removed with all that the function's starts left in it.
+    void release() { mProgram.reset(); }
+
+    TestProgram *operator->() const { return mProgram.get(); }
+    TestProgram &operator*() const { return *mProgram; }
+
+private:
+    std::unique_ptr<TestProgram> mProgram;
 };

@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 #include <QThread>
 
 #include <optional>
@@ -29,13 +30,16 @@ public:
     TrayDesktop(const TrayDesktop &) = delete;
     TrayDesktop &operator=(const TrayDesktop &) = delete;
 
+    // The tools beside the X server that this uses: the tray, xdotool and import.
+    static QStringList tools() { return { QStringLiteral("trayer"), QStringLiteral("xdotool"), QStringLiteral("import") }; }
+
     // The programs this needs that are not installed; empty when all are.
     static QStringList missingTools()
     {
         QStringList missing;
-        for (const char *tool : { "Xvfb", "trayer", "xdotool", "import" }) {
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                missing << QString::fromLatin1(tool);
+        for (const QString &tool : QStringList { QStringLiteral("Xvfb") } + tools()) {
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                missing << tool;
         }
         return missing;
     }
@@ -64,6 +68,36 @@ public:
             return false;
         }
         mDisplay = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+        return true;
+    }
+
+    // Starts the display for a test function the way every desktop test does: skips the
+    // function when no X server can be had here (Xvfb is not installed, or does not start),
+    // fails it when one of the tools it uses is missing, since the test command installs
+    // them (scripts/deps test). False when the function was skipped or failed: it returns.
+    bool startForTest(const QStringList &tools, const QString &screen = QStringLiteral("640x480x24"))
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) {
+            QTest::qSkip("no X server here (Xvfb is not installed)", __FILE__, __LINE__);
+            return false;
+        }
+        QStringList missing;
+        for (const QString &tool : tools) {
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                missing << tool;
+        }
+        if (!missing.isEmpty()) {
+            QTest::qFail(qPrintable(QStringLiteral("missing: %1 (scripts/deps test installs %2)")
+                                        .arg(missing.join(QLatin1Char(' ')),
+                                             missing.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"))),
+                         __FILE__, __LINE__);
+            return false;
+        }
+        QString why;
+        if (!startDisplay(&why, screen)) {
+            QTest::qSkip(qPrintable(QStringLiteral("cannot start an X server: ") + why), __FILE__, __LINE__);
+            return false;
+        }
         return true;
     }
 

@@ -1,10 +1,8 @@
 #include "sync/AutoClient.h"
 
-#include "state/ProgramState.h"
-#include "FakeSystemClock.h"
-#include "FakeTimeZoneBias.h"
 #include "ScriptedNameServer.h"
 #include "ScriptedTimeServer.h"
+#include "TestState.h"
 #include "sync/AnswerRule.h"
 
 #include <QElapsedTimer>
@@ -42,24 +40,16 @@ QByteArray answerAt(qint64 offset, QTime start = StartTime)
 
 // One program's state with fake clock and zone, one server record "127.0.0.1" that holds
 // an earlier success, and the client under test.
-struct Rig {
+struct Rig : TestState {
     explicit Rig(quint16 port, QTime start = StartTime)
-        : clock(DateTime::fromParts(StartDay, start))
-        , zone(ZoneBias)
-        , state(clock, zone)
+        : TestState(ZoneBias, DateTime::fromParts(StartDay, start))
         , client(state, port, nullptr, 20040106u)
     {
         state.Interval = IntervalChoice{false, true, false}; // hourly
         state.TrayAlertMessage = Earlier;
         state.LastSynchDate = EarlierSynch;
-        record = std::make_shared<clsHost>();
+        record = addHost(QStringLiteral("127.0.0.1"), 1, HostStatus::Failed, EarlierPoll, 77);
         record->setHostName(QStringLiteral("loopback"));
-        record->setHostPath(QStringLiteral("127.0.0.1"));
-        record->setHostActive(1);
-        record->setHostStatus(HostStatus::Failed);
-        record->setHostPollDate(EarlierPoll);
-        record->setHostSynchError(77);
-        state.Hosts.Add(record);
     }
 
     void tick(int times)
@@ -70,9 +60,6 @@ struct Rig {
 
     bool connected() const { return client.tcpClient().State() != SocketControl::sckClosed; }
 
-    FakeSystemClock clock;
-    FakeTimeZoneBias zone;
-    ProgramState state;
     AutoClient client;
     std::shared_ptr<clsHost> record;
 };
@@ -554,16 +541,10 @@ private slots:
     {
         QFETCH(QList<int>, activeFlags);
         QFETCH(QStringList, candidates);
-        FakeSystemClock clock;
-        FakeTimeZoneBias zone;
-        ProgramState state(clock, zone);
-        for (int i = 0; i < activeFlags.size(); ++i) {
-            auto host = std::make_shared<clsHost>();
-            host->setHostPath(QStringLiteral("h%1").arg(i + 1));
-            host->setHostActive(qint16(activeFlags.at(i)));
-            state.Hosts.Add(host);
-        }
-        AutoClient client(state, 0, nullptr, 7u);
+        TestState rig;
+        for (int i = 0; i < activeFlags.size(); ++i)
+            rig.addHost(QStringLiteral("h%1").arg(i + 1), qint16(activeFlags.at(i)));
+        AutoClient client(rig.state, 0, nullptr, 7u);
 
         constexpr int Draws = 600;
         QHash<QString, int> seen;

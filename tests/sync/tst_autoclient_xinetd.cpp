@@ -1,7 +1,6 @@
 #include "sync/AutoClient.h"
 
-#include "state/ProgramState.h"
-#include "FakeSystemClock.h"
+#include "TestState.h"
 #include "XinetdTimeService.h"
 #include "platform/TimeZoneBias.h"
 
@@ -25,12 +24,10 @@ private slots:
         const std::unique_ptr<TimeZoneBias> zone = createTimeZoneBias();
         const QDateTime machineNow = QDateTime::currentDateTime();
         FakeSystemClock clock(DateTime::fromParts(machineNow.date(), machineNow.time()));
-        ProgramState state(clock, *zone);
+        TestState rig(clock, *zone); // the machine's zone
+        ProgramState &state = rig.state;
         state.Interval = IntervalChoice{true, false, false}; // every minute
-        auto record = std::make_shared<clsHost>();
-        record->setHostPath(QStringLiteral("127.0.0.1"));
-        record->setHostActive(1);
-        state.Hosts.Add(record);
+        const auto record = rig.addHost(QStringLiteral("127.0.0.1"));
 
         AutoClient client(state, service.port());
         QSignalSpy arrivals(&client.tcpClient(), &SocketControl::DataArrival);

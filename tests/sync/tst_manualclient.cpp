@@ -1,10 +1,8 @@
 #include "sync/ManualClient.h"
 
-#include "FakeSystemClock.h"
-#include "FakeTimeZoneBias.h"
 #include "ScriptedNameServer.h"
 #include "ScriptedTimeServer.h"
-#include "state/ProgramState.h"
+#include "TestState.h"
 #include "sync/AnswerRule.h"
 
 #include <QSignalSpy>
@@ -27,21 +25,15 @@ QByteArray answerAt(qint64 offset)
 
 // One program's state with a record of 127.0.0.1 that holds an earlier success, a tray
 // state and countdown that the manual client must leave alone, and the client.
-struct Rig {
-    explicit Rig(quint16 port) : clock(Start), zone(ZoneBias), state(clock, zone), client(state, port)
+struct Rig : TestState {
+    explicit Rig(quint16 port) : TestState(ZoneBias, Start), client(state, port)
     {
         state.TrayAlert = TrayAlert::Failed;
         state.TrayAlertMessage = QStringLiteral("earlier message");
         state.pollLimit = 3600;
         state.pollTicks = 17;
         state.LastSynchDate = EarlierSynch;
-        record = std::make_shared<clsHost>();
-        record->setHostPath(Host);
-        record->setHostActive(0);
-        record->setHostStatus(HostStatus::Succeeded);
-        record->setHostPollDate(EarlierPoll);
-        record->setHostSynchError(77);
-        state.Hosts.Add(record);
+        record = addHost(Host, 0, HostStatus::Succeeded, EarlierPoll, 77);
     }
 
     bool trayUntouched() const
@@ -50,9 +42,6 @@ struct Rig {
                && state.pollTicks == 17;
     }
 
-    FakeSystemClock clock;
-    FakeTimeZoneBias zone;
-    ProgramState state;
     ManualClient client;
     std::shared_ptr<clsHost> record;
 };

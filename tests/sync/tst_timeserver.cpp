@@ -1,9 +1,7 @@
 #include "sync/TimeServer.h"
 
-#include "FakeSystemClock.h"
-#include "FakeTimeZoneBias.h"
 #include "FreePort.h"
-#include "state/ProgramState.h"
+#include "TestState.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -28,12 +26,9 @@ const QByteArray ExampleAnswer = QByteArray::fromHex("c3a57fcd"); // 2004-01-06 
 
 // A server on 127.0.0.1 with a fake clock at 2004-01-06 13:41:17 in a zone five hours west
 // (bias 300 minutes), which is 18:41:17 UTC.
-struct Fixture {
-    explicit Fixture(quint16 port = 0) : server(state, port, QHostAddress::LocalHost) { clock.zoneBias = 300; }
+struct Fixture : TestState {
+    explicit Fixture(quint16 port = 0) : TestState(300), server(state, port, QHostAddress::LocalHost) { }
 
-    FakeSystemClock clock;
-    FakeTimeZoneBias zone {300};
-    ProgramState state {clock, zone};
     TimeServer server;
 };
 

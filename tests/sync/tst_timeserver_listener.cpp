@@ -1,9 +1,7 @@
 #include "sync/TimeServer.h"
 
-#include "FakeSystemClock.h"
-#include "FakeTimeZoneBias.h"
 #include "PortPrivilege.h"
-#include "state/ProgramState.h"
+#include "TestState.h"
 
 #include <QTcpSocket>
 #include <QTest>
@@ -20,21 +18,18 @@ class TestTimeServerListener : public QObject
 {
     Q_OBJECT
 
-    FakeSystemClock clock;
-    FakeTimeZoneBias zone { 300 };
-    ProgramState state { clock, zone };
+    TestState mRig { 300 }; // 2004-01-06 13:41:17 local is 18:41:17 UTC
 
 private slots:
     void initTestCase()
     {
-        clock.zoneBias = 300; // 2004-01-06 13:41:17 local is 18:41:17 UTC
         // As an ordinary account: binding port 37 is refused from here on.
         QVERIFY(dropPortPrivilege());
     }
 
     void refusedPortTakesTheSourcesListener()
     {
-        TimeServer server(state, 37, QHostAddress::LocalHost);
+        TimeServer server(mRig.state, 37, QHostAddress::LocalHost);
         int asked = 0;
         unsigned short port = 0;
         bool give = false;
@@ -77,7 +72,7 @@ private slots:
         const int holder = loopbackListener(taken);
         QVERIFY(holder >= 0);
         for (const quint16 port : { quint16(0), quint16(taken) }) {
-            TimeServer server(state, port, QHostAddress::LocalHost);
+            TimeServer server(mRig.state, port, QHostAddress::LocalHost);
             int asked = 0;
             server.setListenerSource([&] { ++asked; return qintptr(-1); });
             server.StartListening();

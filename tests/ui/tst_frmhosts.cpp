@@ -1,10 +1,8 @@
 #include "ui/frmHosts.h"
 
-#include "FakeSystemClock.h"
-#include "FakeTimeZoneBias.h"
 #include "ModalDriver.h"
 #include "ScriptedTimeServer.h"
-#include "state/ProgramState.h"
+#include "TestState.h"
 #include "format/TimeTexts.h"
 #include "platform/Pictures.h"
 #include "ui/HostsLayout.h"
@@ -82,19 +80,6 @@ ModalDriver::Step boxStep(QMessageBox::StandardButton answer, QList<Seen> *seen)
 
 const QString Duplicate = QStringLiteral("That time server has already been added to the list");
 
-std::shared_ptr<clsHost> record(const QString &path, qint16 active = 1, qint16 status = HostStatus::Untried, Date polled = DateTime::Never,
-                                qint32 error = 0)
-{
-    auto host = std::make_shared<clsHost>();
-    host->setHostName(path);
-    host->setHostPath(path);
-    host->setHostActive(active);
-    host->setHostStatus(status);
-    host->setHostPollDate(polled);
-    host->setHostSynchError(error);
-    return host;
-}
-
 // The next widget that Tab reaches.
 QWidget *nextTabStop(QWidget *from)
 {
@@ -167,11 +152,11 @@ QString spokenText(const QString &shown)
     return shown == QStringLiteral(" ") ? NotSynchronizedYet : shown;
 }
 
-struct Rig {
-    explicit Rig(const QStringList &paths = {}, quint16 port = TimeProtocol::Port) : clock(Now), zone(300), state(clock, zone)
+struct Rig : TestState {
+    explicit Rig(const QStringList &paths = {}, quint16 port = TimeProtocol::Port) : TestState(300, Now)
     {
         for (const QString &path : paths)
-            state.Hosts.Add(record(path));
+            addHost(path);
         window = std::make_unique<frmHosts>(state, port);
     }
 
@@ -195,9 +180,6 @@ struct Rig {
     void select(int row) const { window->ListView1->setCurrentItem(entry(row)); }
     bool listHasFocus() const { return window->focusWidget() == window->ListView1; }
 
-    FakeSystemClock clock;
-    FakeTimeZoneBias zone;
-    ProgramState state;
     std::unique_ptr<frmHosts> window;
 };
 
@@ -253,7 +235,7 @@ private slots:
         QFETCH(QString, description);
 
         Rig rig;
-        rig.state.Hosts.Add(record(QStringLiteral("127.0.0.1"), qint16(active), status, polled, error));
+        rig.addHost(QStringLiteral("127.0.0.1"), qint16(active), status, polled, error);
         rig.window->RefreshServerList();
         QCOMPARE(rig.state.HostsShowing, WindowShowing::Open);
         QTreeWidgetItem *item = rig.entry(0);

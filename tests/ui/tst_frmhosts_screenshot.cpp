@@ -10,7 +10,7 @@
 // ImageMagick's import, at its design size and at twice the density. The test checks that
 // every element is on the picture where the window says it is, drawn and not empty; the
 // pictures stay in the build folder (screenshots/) for a person to look at.
-class TestHostsWindowScreenshot : public QObject
+class TestFrmHostsScreenshot : public QObject
 {
     Q_OBJECT
 
@@ -37,7 +37,7 @@ class TestHostsWindowScreenshot : public QObject
             env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
         helper.setProcessEnvironment(env);
         helper.setProcessChannelMode(QProcess::SeparateChannels);
-        helper.start(QStringLiteral(HOSTSWINDOW_SHOW), {QStringLiteral("--busy")});
+        helper.start(QStringLiteral(FRMHOSTS_SHOW), {QStringLiteral("--busy")});
         if (!helper.waitForStarted(StartLimit))
             return shot;
 
@@ -82,12 +82,9 @@ class TestHostsWindowScreenshot : public QObject
 private slots:
     void initTestCase()
     {
+        if (!mDesktop.startForTest({ QStringLiteral("import") }, QStringLiteral("1600x1200x24")))
+            return;
         mImport = QStandardPaths::findExecutable(QStringLiteral("import"));
-        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() || mImport.isEmpty())
-            QSKIP("needs Xvfb and ImageMagick's import (scripts/deps test)");
-        QString why;
-        if (!mDesktop.startDisplay(&why, QStringLiteral("1600x1200x24")))
-            QSKIP(qPrintable(QStringLiteral("cannot start an X server here: ") + why));
         mDisplay = mDesktop.display();
     }
 
@@ -159,5 +156,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestHostsWindowScreenshot)
-#include "tst_hostswindow_screenshot.moc"
+QTEST_GUILESS_MAIN(TestFrmHostsScreenshot)
+#include "tst_frmhosts_screenshot.moc"

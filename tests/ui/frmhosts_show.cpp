@@ -2,15 +2,13 @@
 // the environment names, for screenshots. Prints one line per element, "name x y w h" in
 // device pixels of the screen, then "shown", and ends when its standard input closes.
 //
-//   hostswindow_show [--busy] [--dialog]
+//   frmhosts_show [--busy] [--dialog]
 //
 // With --busy a synchronization by hand waits on a silent loopback server, so that the
 // busy state, the status text and the progress bar show. With --dialog the input dialog
 // is shown over the window as Edit opens it.
 
-#include "FakeSystemClock.h"
-#include "FakeTimeZoneBias.h"
-#include "state/ProgramState.h"
+#include "TestState.h"
 #include "ui/frmEdit.h"
 #include "ui/frmHosts.h"
 
@@ -32,41 +30,23 @@
 #include <cstdio>
 #include <unistd.h>
 
-namespace {
-
-std::shared_ptr<clsHost> record(const char *path, qint16 active, qint16 status, Date polled, qint32 error)
-{
-    auto host = std::make_shared<clsHost>();
-    host->setHostName(QString::fromLatin1(path));
-    host->setHostPath(QString::fromLatin1(path));
-    host->setHostActive(active);
-    host->setHostStatus(status);
-    host->setHostPollDate(polled);
-    host->setHostSynchError(error);
-    return host;
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const bool busy = app.arguments().contains(QStringLiteral("--busy"));
 
-    FakeSystemClock clock(DateTime::fromParts(QDate(2026, 12, 10), QTime(15, 42, 7)));
-    FakeTimeZoneBias zone(300);
-    ProgramState state(clock, zone);
+    TestState rig(300, DateTime::fromParts(QDate(2026, 12, 10), QTime(15, 42, 7)));
     const Date today = DateTime::fromParts(QDate(2026, 12, 10), QTime(9, 5, 0));
     const Date yesterday = DateTime::fromParts(QDate(2026, 12, 9), QTime(21, 30, 0));
-    state.Hosts.Add(record("127.0.0.1", 1, HostStatus::Succeeded, today, 0));
-    state.Hosts.Add(record("127.0.0.2", 1, HostStatus::Succeeded, yesterday, 95));
-    state.Hosts.Add(record("127.0.0.3", 0, HostStatus::Failed, DateTime::Never, 0));
-    state.Hosts.Add(record("127.0.0.4", 0, HostStatus::Untried, DateTime::Never, 0));
+    rig.addHost(QStringLiteral("127.0.0.1"), 1, HostStatus::Succeeded, today, 0);
+    rig.addHost(QStringLiteral("127.0.0.2"), 1, HostStatus::Succeeded, yesterday, 95);
+    rig.addHost(QStringLiteral("127.0.0.3"), 0, HostStatus::Failed, DateTime::Never, 0);
+    rig.addHost(QStringLiteral("127.0.0.4"), 0, HostStatus::Untried, DateTime::Never, 0);
 
     QTcpServer silent;
     if (!silent.listen(QHostAddress::LocalHost, 0))
         return 2;
-    frmHosts window(state, silent.serverPort());
+    frmHosts window(rig.state, silent.serverPort());
     window.show();
     window.tmrHeaders_Timer();
     if (busy)

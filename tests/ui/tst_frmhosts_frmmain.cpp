@@ -1,7 +1,6 @@
-#include "FakeSystemClock.h"
-#include "FakeTimeZoneBias.h"
 #include "ModalDriver.h"
 #include "ScriptedTimeServer.h"
+#include "TestState.h"
 #include "app/frmMain.h"
 #include "state/ProgramState.h"
 #include "servers/DataFile.h"
@@ -12,82 +11,68 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QTest>
 
 // The Time Servers window as the main object opens and closes it: one at a time, its
 // changes on disk as soon as it closes, and an automatic attempt right after.
-class TestTimeServersWindow : public QObject
+class TestFrmHostsFrmMain : public QObject
 {
     Q_OBJECT
 
     static constexpr int EventWait = 5000; // milliseconds
 
-    QTemporaryDir mFolder;
-    FakeSystemClock mClock;
-    FakeTimeZoneBias mZone;
-
-    std::unique_ptr<ProgramState> freshState()
-    {
-        auto state = std::make_unique<ProgramState>(mClock, mZone);
-        state->DataFolder = mFolder.path() + QLatin1Char('/');
-        return state;
-    }
+    TestState mRig;
 
     // A data file of two active loopback servers; nothing else is ever asked.
     void writeDataFile()
     {
-        auto state = freshState();
-        for (const char *path : {"127.0.0.1", "127.0.0.2"}) {
-            auto host = std::make_shared<clsHost>();
-            host->setHostPath(QString::fromLatin1(path));
-            host->setHostActive(1);
-            state->Hosts.Add(host);
-        }
-        QVERIFY(SaveDataFile(*state));
+        ProgramState state = mRig.another();
+        for (const char *path : {"127.0.0.1", "127.0.0.2"})
+            state.Hosts.Add(hostRecord(QString::fromLatin1(path)));
+        QVERIFY(SaveDataFile(state));
     }
 
     qint16 savedActive(int position)
     {
-        auto state = freshState();
-        LoadDataFile(*state);
-        return state->Hosts.Item(position)->HostActive();
+        ProgramState state = mRig.another();
+        LoadDataFile(state);
+        return state.Hosts.Item(position)->HostActive();
     }
 
     QStringList savedPaths()
     {
-        auto state = freshState();
-        LoadDataFile(*state);
+        ProgramState state = mRig.another();
+        LoadDataFile(state);
         QStringList paths;
-        for (const auto &host : state->Hosts.mItems)
+        for (const auto &host : state.Hosts.mItems)
             paths << host->HostPath();
         return paths;
     }
 
     // The main object loaded from the data file, its client pointed at a silent server.
     struct Program {
-        explicit Program(std::unique_ptr<ProgramState> fresh)
-            : state(std::move(fresh)), form(*state, Presence::Tray, frmMain::Ports{server.port(), 0, QHostAddress::LocalHost})
+        explicit Program(ProgramState fresh)
+            : state(std::move(fresh)), form(state, Presence::Tray, frmMain::Ports{server.port(), 0, QHostAddress::LocalHost})
         {
             form.Form_Load();
         }
         ScriptedTimeServer server{ScriptedTimeServer::Silent};
-        std::unique_ptr<ProgramState> state;
+        ProgramState state;
         frmMain form;
     };
 
 private slots:
     void init()
     {
-        QFile::remove(mFolder.path() + QStringLiteral("/Brindlecot.dat"));
+        mRig.removeDataFile();
     }
 
     void closingSavesThenStartsAnAttempt()
     {
         writeDataFile();
-        Program program(freshState());
-        ProgramState *state = program.state.get();
+        Program program(mRig.another());
+        ProgramState *state = &program.state;
         frmMain &form = program.form;
 
         form.ShowTimeServers();
@@ -141,7 +126,7 @@ private slots:
     void escapeClosesLikeTheCloseButton()
     {
         writeDataFile();
-        Program program(freshState());
+        Program program(mRig.another());
         frmMain &form = program.form;
         form.ShowTimeServers();
         QPointer<frmHosts> window = form.hostsWindow();
@@ -149,7 +134,7 @@ private slots:
         window->ListView1->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
         QTest::keyClick(window->ListView1, Qt::Key_Escape);
 
-        QCOMPARE(program.state->HostsShowing, WindowShowing::Closed);
+        QCOMPARE(program.state.HostsShowing, WindowShowing::Closed);
         QCOMPARE(savedActive(1), qint16(1));
         QCOMPARE(savedActive(2), qint16(0));
         QTRY_VERIFY_WITH_TIMEOUT(!window, EventWait);
@@ -163,7 +148,7 @@ private slots:
     void shutdownWhileOpen()
     {
         writeDataFile();
-        Program program(freshState());
+        Program program(mRig.another());
         frmMain &form = program.form;
         form.ShowTimeServers();
         form.hostsWindow()->ListView1->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
@@ -175,5 +160,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestTimeServersWindow)
-#include "tst_timeserverswindow.moc"
+QTEST_MAIN(TestFrmHostsFrmMain)
+#include "tst_frmhosts_frmmain.moc"

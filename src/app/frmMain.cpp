@@ -10,6 +10,7 @@
 #include "platform/DesktopNotification.h"
 #include "platform/Pictures.h"
 #include "platform/ProductName.h"
+#include "platform/WindowActivation.h"
 #include "servers/DataFile.h"
 #include "servers/DefaultServers.h"
 #include "ui/frmHosts.h"
@@ -32,15 +33,11 @@ constexpr int NoTrayNoticeDelay = 10000; // milliseconds: time for a late panel 
 constexpr int NotificationIconSize = 64; // pixels
 
 // Shows a window that is open already in front of the others: restored when minimized (a
-// maximized one stays maximized), raised, and given the keyboard.
+// maximized one stays maximized), raised, and given the keyboard as far as the desktop lets
+// a program that asks for itself.
 void bringForward(QWidget *window)
 {
-    if (!window)
-        return;
-    window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-    window->show();
-    window->raise();
-    window->activateWindow();
+    WindowActivation::bringForward(window, QByteArray());
 }
 
 } // namespace
@@ -154,6 +151,11 @@ void frmMain::SynchronizeNow()
 
 void frmMain::ShowTimeServers()
 {
+    ShowTimeServersWithToken(QByteArray());
+}
+
+void frmMain::ShowTimeServersWithToken(const QByteArray &activationToken)
+{
     // Without a desktop there is nothing to show it on.
     if (mState.HostsShowing == 1 || mUnloaded || mPresence == Presence::Headless)
         return;
@@ -169,9 +171,7 @@ void frmMain::ShowTimeServers()
         const QRect area = screen->availableGeometry();
         window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
     }
-    window->show();
-    window->raise();
-    window->activateWindow();
+    WindowActivation::bringForward(window, activationToken);
     // A desktop that shows the menu over D-Bus may send a command without asking for the
     // menu first: its items say now what may be done.
     mnuSysTray_AboutToShow();

@@ -15,6 +15,7 @@ struct CommandOption {
     const char *name;
     const char *description;
     Control::Command command;
+    const char *valueName = nullptr; // an option that takes a value
 };
 constexpr CommandOption CommandOptions[] = {
     { "show", "Opens the running copy's Time Servers window.", Control::Command::Show },
@@ -26,7 +27,21 @@ constexpr CommandOption CommandOptions[] = {
       "Ends the running copy, as \"Exit\" does; it saves its data first. It closes an open Time Servers "
       "window as its Close does, and answers an open question No.",
       Control::Command::Quit },
-    { "status", "Prints the running copy's state; the exit status is 3 when none runs.", Control::Command::Status },
+    { "pause",
+      "Pauses the running copy's synchronization, as checking \"Pause Synchronization\" does; it still "
+      "answers on port 37.",
+      Control::Command::Pause },
+    { "resume", "Resumes synchronization, as unchecking \"Pause Synchronization\" does; an attempt starts at once.",
+      Control::Command::Resume },
+    { "interval",
+      "Sets how often the running copy synchronizes, as \"Synchronize Every\" does: minute, hour or day. "
+      "It is saved, and an attempt starts at once; refused while paused or while the Time Servers window "
+      "is open.",
+      Control::Command::Interval, "minute|hour|day" },
+    { "status",
+      "Prints the running copy's state: the last success, the next attempt, whether it may set the clock "
+      "and serves port 37. The exit status is 3 when none runs.",
+      Control::Command::Status },
 };
 
 // Qt names the program by the path it was started with; the usage line names it as the
@@ -63,8 +78,12 @@ int handleCommandLine(int argc, char *argv[])
         "give that copy other commands. See brindlecot(1)."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    for (const CommandOption &option : CommandOptions)
-        parser.addOption(QCommandLineOption(QString::fromLatin1(option.name), QString::fromLatin1(option.description)));
+    for (const CommandOption &option : CommandOptions) {
+        QCommandLineOption added(QString::fromLatin1(option.name), QString::fromLatin1(option.description));
+        if (option.valueName)
+            added.setValueName(QString::fromLatin1(option.valueName));
+        parser.addOption(added);
+    }
 
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "brindlecot: %s\n", qPrintable(parser.errorText()));
@@ -95,5 +114,16 @@ int handleCommandLine(int argc, char *argv[])
     }
     if (!chosen)
         return 2; // not reached: any argument is one of the above
-    return ControlClient::command(defaultDataFolder(), chosen->command);
+    Control::Request request(chosen->command);
+    if (chosen->command == Control::Command::Show)
+        request = ControlClient::showRequest();
+    if (chosen->command == Control::Command::Interval) {
+        const QStringList values = parser.values(QString::fromLatin1(chosen->name));
+        request.interval = values.size() == 1 ? Control::intervalCode(values.first()) : 0;
+        if (request.interval == 0) {
+            std::fprintf(stderr, "brindlecot: --interval takes one of minute, hour or day\n");
+            return 2;
+        }
+    }
+    return ControlClient::command(defaultDataFolder(), request);
 }

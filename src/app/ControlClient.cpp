@@ -11,16 +11,17 @@
 
 namespace ControlClient {
 
-std::optional<Control::Answer> ask(const QString &dataFolder, Control::Command command)
+std::optional<Control::Answer> ask(const QString &dataFolder, const Control::Request &request)
 {
     QLocalSocket socket;
     socket.connectToServer(controlSocketName(dataFolder));
     const QDeadlineTimer deadline(Control::RequestTimeoutMs);
     if (!socket.waitForConnected(int(deadline.remainingTime())))
         return std::nullopt;
-    if (!peerMayAnswer(socket.socketDescriptor(), dataFolder))
+    const QByteArray line = Control::requestLine(request);
+    if (line.isEmpty() || !peerMayAnswer(socket.socketDescriptor(), dataFolder))
         return std::nullopt;
-    socket.write(Control::requestLine(command));
+    socket.write(line);
     if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
         return std::nullopt;
     QByteArray answer;
@@ -38,14 +39,14 @@ std::optional<Control::Answer> ask(const QString &dataFolder, Control::Command c
     return decoded;
 }
 
-int command(const QString &dataFolder, Control::Command command)
+int command(const QString &dataFolder, const Control::Request &request)
 {
     const QString lock = dataFolder + QStringLiteral("Brindlecot.lock");
     const QDeadlineTimer deadline(StartUpWaitMs);
     for (;;) {
-        if (const std::optional<Control::Answer> answer = ask(dataFolder, command)) {
+        if (const std::optional<Control::Answer> answer = ask(dataFolder, request)) {
             const QByteArray text = answer->text.toLocal8Bit();
-            std::fputs(text.constData(), command == Control::Command::Status ? stdout : stderr);
+            std::fputs(text.constData(), request.command == Control::Command::Status ? stdout : stderr);
             return answer->status;
         }
         if (!SingleInstance::heldElsewhere(lock)) {
@@ -58,6 +59,15 @@ int command(const QString &dataFolder, Control::Command command)
     }
     std::fputs(NoAnswer, stderr);
     return Control::Refused;
+}
+
+Control::Request showRequest()
+{
+    for (const char *name : { "XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID" }) {
+        if (const QByteArray token = qgetenv(name); Control::isToken(token))
+            return Control::Request(Control::Command::Show, token);
+    }
+    return Control::Request(Control::Command::Show);
 }
 
 } // namespace ControlClient

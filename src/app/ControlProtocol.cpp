@@ -6,33 +6,105 @@ namespace Control {
 
 namespace {
 
+// The requests that are one word; Show may add a token, Interval always adds its word.
 struct Word {
     Command command;
-    const char *line;
+    const char *word;
 };
 constexpr Word Words[] = {
-    { Command::Show, "show\n" },
-    { Command::SyncNow, "sync-now\n" },
-    { Command::Quit, "quit\n" },
-    { Command::Status, "status\n" },
+    { Command::Show, "show" },
+    { Command::SyncNow, "sync-now" },
+    { Command::Quit, "quit" },
+    { Command::Status, "status" },
+    { Command::Pause, "pause" },
+    { Command::Resume, "resume" },
+    { Command::Interval, "interval" },
 };
+
+constexpr const char *IntervalWords[] = { "minute", "hour", "day" }; // codes 1, 2, 3
 
 } // namespace
 
-QByteArray requestLine(Command command)
+bool isToken(const QByteArray &token)
+{
+    if (token.isEmpty() || token.size() > MaxTokenBytes)
+        return false;
+    for (const char c : token) {
+        if (c <= ' ' || c > '~') // controls, the space, DEL and every byte above ASCII
+            return false;
+    }
+    return true;
+}
+
+QString intervalWord(qint32 code)
+{
+    if (code < 1 || code > 3)
+        return {};
+    return QString::fromLatin1(IntervalWords[code - 1]);
+}
+
+qint32 intervalCode(QStringView word)
+{
+    for (qint32 code = 1; code <= 3; ++code) {
+        if (word == QLatin1String(IntervalWords[code - 1]))
+            return code;
+    }
+    return 0;
+}
+
+QByteArray requestLine(const Request &request)
 {
     for (const Word &word : Words) {
-        if (word.command == command)
-            return word.line;
+        if (word.command != request.command)
+            continue;
+        QByteArray line(word.word);
+        if (request.command == Command::Show && !request.token.isEmpty()) {
+            if (!isToken(request.token))
+                return {};
+            line += ' ' + request.token;
+        }
+        if (request.command == Command::Interval) {
+            const QString interval = intervalWord(request.interval);
+            if (interval.isEmpty())
+                return {};
+            line += ' ' + interval.toLatin1();
+        }
+        return line + '\n';
     }
     return {};
 }
 
-std::optional<Command> parseRequest(const QByteArray &line)
+std::optional<Request> parseRequest(const QByteArray &line)
 {
+    if (line.size() > MaxRequestBytes || !line.endsWith('\n'))
+        return std::nullopt;
+    const QByteArray body = line.chopped(1);
+    const qsizetype space = body.indexOf(' ');
+    const QByteArray first = space < 0 ? body : body.left(space);
+    const std::optional<QByteArray> argument = space < 0 ? std::nullopt : std::optional(body.mid(space + 1));
     for (const Word &word : Words) {
-        if (line == word.line)
-            return word.command;
+        if (first != word.word)
+            continue;
+        switch (word.command) {
+        case Command::Show:
+            // A token that is no token makes the whole request bad: it is not dropped
+            // silently, nor passed on to the desktop.
+            if (!argument)
+                return Request(Command::Show);
+            if (!isToken(*argument))
+                return std::nullopt;
+            return Request(Command::Show, *argument);
+        case Command::Interval: {
+            const qint32 code = argument ? intervalCode(QString::fromLatin1(*argument)) : 0;
+            if (code == 0)
+                return std::nullopt;
+            return Request(Command::Interval, {}, code);
+        }
+        default:
+            if (argument)
+                return std::nullopt;
+            return Request(word.command);
+        }
     }
     return std::nullopt;
 }

@@ -56,12 +56,12 @@ void ControlServer::read(QLocalSocket *socket)
         return;
     }
     socket->read(end + 1);
-    const std::optional<Control::Command> command = Control::parseRequest(line.left(end + 1));
-    if (!command) {
+    const std::optional<Control::Request> request = Control::parseRequest(line.left(end + 1));
+    if (!request) {
         finish(socket, Control::encodeAnswer({ Control::BadRequest, QStringLiteral("unknown request\n") }));
         return;
     }
-    finish(socket, Control::encodeAnswer(mHandler(*command)));
+    finish(socket, Control::encodeAnswer(mHandler(*request)));
 }
 
 void ControlServer::finish(QLocalSocket *socket, const QByteArray &answer)

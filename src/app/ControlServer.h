@@ -18,7 +18,7 @@ class ControlServer : public QObject
     Q_OBJECT
 
 public:
-    using Handler = std::function<Control::Answer(Control::Command)>;
+    using Handler = std::function<Control::Answer(const Control::Request &)>;
 
     ControlServer(Handler handler, QObject *parent = nullptr);
     ~ControlServer() override;

@@ -474,42 +474,61 @@ QString frmMain::currentToolTip() const
     return mToldToolTip.isEmpty() ? TrayDisplay::initialToolTip() : mToldToolTip;
 }
 
-Control::Answer frmMain::Command(Control::Command command)
+Control::Answer frmMain::refusal(const QString &hostsOpen)
 {
-    const QString waiting = QStringLiteral("Brindlecot is waiting for the answer to its question.\n");
+    if (mQuestionOpen) {
+        bringForward(mQuestion);
+        return { Control::Refused, QStringLiteral("Brindlecot is waiting for the answer to its question.\n") };
+    }
+    if (mState.PauseChecked && mState.HostsShowing != 1)
+        return { Control::Refused, QStringLiteral("Synchronization is paused; resume it with `brindlecot --resume`.\n") };
+    if (frmHosts *window = hostsWindow())
+        bringForward(window);
+    return { Control::Refused, hostsOpen };
+}
+
+Control::Answer frmMain::Command(const Control::Request &request)
+{
+    const QString closeWindowFirst = QStringLiteral("The Time Servers window is open; close it first.\n");
     const MenuRules::Enabled enabled = MenuRules::enabled(situation());
-    switch (command) {
+    switch (request.command) {
     case Control::Command::Status:
         return { Control::Done, Control::statusText(facts()) };
     case Control::Command::Show:
+        // The activation token is the desktop's business: the window takes it when it
+        // comes forward.
         if (mPresence == Presence::Headless)
             return { Control::Done, QStringLiteral("Brindlecot is running without a display: it has no window to show.\n") };
-        if (mQuestionOpen) {
-            bringForward(mQuestion);
-            return { Control::Refused, waiting };
-        }
+        if (mQuestionOpen)
+            return refusal(QString());
         if (frmHosts *window = hostsWindow())
             bringForward(window);
         else
             ShowTimeServers();
         return { Control::Done, QString() };
     case Control::Command::SyncNow:
-        if (enabled.synchronize) {
-            mnuSynchronize_Click();
-            return { Control::Done, QString() };
-        }
-        // Refused; what stands in the way is brought to the front, so that the user sees
-        // why (a headless copy has nothing to show).
-        if (mQuestionOpen) {
-            bringForward(mQuestion);
-            return { Control::Refused, waiting };
-        }
-        if (mState.PauseChecked)
-            return { Control::Refused, QStringLiteral("Synchronization is paused; resume it from the menu first.\n") };
-        if (frmHosts *window = hostsWindow())
-            bringForward(window);
-        return { Control::Refused,
-                 QStringLiteral("The Time Servers window is open; Brindlecot synchronizes when it closes.\n") };
+        if (!enabled.synchronize)
+            return refusal(QStringLiteral("The Time Servers window is open; Brindlecot synchronizes when it closes.\n"));
+        mnuSynchronize_Click();
+        return { Control::Done, QString() };
+    case Control::Command::Pause:
+    case Control::Command::Resume: {
+        // Unlike the menu's item these do not toggle: asked for what is so already, they
+        // change nothing and say so.
+        const bool pause = request.command == Control::Command::Pause;
+        if (mState.PauseChecked == pause)
+            return { Control::Done, pause ? QStringLiteral("Synchronization is paused already.\n")
+                                          : QStringLiteral("Synchronization is not paused.\n") };
+        if (!enabled.pause)
+            return refusal(closeWindowFirst);
+        mnuPause_Click();
+        return { Control::Done, QString() };
+    }
+    case Control::Command::Interval:
+        if (!enabled.synchronize)
+            return refusal(closeWindowFirst);
+        mnuSynchronizeEvery_Click(request.interval);
+        return { Control::Done, QString() };
     case Control::Command::Quit:
         // Whatever is open, as at the end of the session: an open Time Servers window is
         // closed as its Close does, an open question is answered No, and the data file is

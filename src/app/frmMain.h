@@ -63,10 +63,11 @@ public:
     // On a desktop still without a notification area some time after the start, tells the
     // user once, through the desktop's notifications, where the program is.
     void TellWhereItRuns();
-    // A command from a later start or the command line: --sync-now with the menu's enabled
-    // rules (a refusal brings the window or question in the way to the front), --quit
-    // whatever is open (the whole shutdown, as at the end of the session).
-    Control::Answer Command(Control::Command command);
+    // A command from a later start or the command line: --sync-now, --pause, --resume and
+    // --interval with the menu's enabled rules (a refusal brings the window or question in
+    // the way to the front), --quit whatever is open (the whole shutdown, as at the end of
+    // the session).
+    Control::Answer Command(const Control::Request &request);
     // The tray display tick: the tray state as picture and tool tip, and the blink phase.
     void tmrIcon_Timer();
     // Image index 1..12 of picture number 1..6 (Pictures::trayPicture).
@@ -151,6 +152,9 @@ private:
     QString currentToolTip() const;
     MenuRules::Situation situation() const;
     Control::Facts facts() const;
+    // The answer to a command that the menu's rules refuse now: what stands in the way is
+    // brought to the front, so that the user sees why (a headless copy has nothing to show).
+    Control::Answer refusal(const QString &hostsOpen);
 
     ProgramState &mState;
     Presence mPresence;

@@ -62,7 +62,7 @@ FirstCopy takeOver(SingleInstance &oneCopy, const QString &dataFolder, int *exit
             char name[] = "brindlecot";
             char *arguments[] = { name, nullptr };
             QCoreApplication asking(count, arguments);
-            answer = ControlClient::ask(dataFolder, Control::Command::Show);
+            answer = ControlClient::ask(dataFolder, ControlClient::showRequest());
         }
         if (answer) {
             std::fputs(answer->text.toLocal8Bit().constData(), stderr);
@@ -153,7 +153,7 @@ int Main(int argc, char *argv[])
 
     // Later starts and the command line reach this copy here. Without the socket the
     // program runs on; a later start then says that it gets no answer.
-    ControlServer control([&form](Control::Command command) { return form.Command(command); });
+    ControlServer control([&form](const Control::Request &request) { return form.Command(request); });
     if (const QString refusal = runtimeFolderRefusal(dataFolder); !refusal.isEmpty())
         std::fprintf(stderr, "brindlecot: XDG_RUNTIME_DIR=%s is not used for the control socket (%s); it is in the data folder instead.\n",
                      qgetenv("XDG_RUNTIME_DIR").constData(), qPrintable(refusal));

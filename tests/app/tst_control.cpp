@@ -179,7 +179,7 @@ private slots:
         QTest::addColumn<QByteArray>("answer"); // empty: closed without one
         QTest::newRow("unknown") << QByteArray("reboot\n") << QByteArray("2\nunknown request\n");
         QTest::newRow("binary") << QByteArray("\xff\x00\x01\n", 4) << QByteArray("2\nunknown request\n");
-        QTest::newRow("too long") << QByteArray(200, 'q') << QByteArray("2\nrequest too long\n");
+        QTest::newRow("too long") << QByteArray(Control::MaxRequestBytes + 10, 'q') << QByteArray("2\nrequest too long\n");
         QTest::newRow("a known word and more") << QByteArray("quit now\n") << QByteArray("2\nunknown request\n");
         QTest::newRow("no end of line in time") << QByteArray("quit") << QByteArray();
         QTest::newRow("nothing in time") << QByteArray() << QByteArray();

@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+Q_DECLARE_METATYPE(Control::Request)
+
 // What later starts say to the running copy, and where the program shows itself.
 class TestControlProtocol : public QObject
 {
@@ -11,32 +13,77 @@ class TestControlProtocol : public QObject
 private slots:
     void requests_data()
     {
+        const QByteArray longest(Control::MaxTokenBytes, 'x');
         QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<int>("command"); // -1: refused
-        QTest::newRow("show") << QByteArray("show\n") << int(Control::Command::Show);
-        QTest::newRow("sync-now") << QByteArray("sync-now\n") << int(Control::Command::SyncNow);
-        QTest::newRow("quit") << QByteArray("quit\n") << int(Control::Command::Quit);
-        QTest::newRow("status") << QByteArray("status\n") << int(Control::Command::Status);
-        QTest::newRow("without its newline") << QByteArray("quit") << -1;
-        QTest::newRow("carriage return") << QByteArray("quit\r\n") << -1;
-        QTest::newRow("another case") << QByteArray("Quit\n") << -1;
-        QTest::newRow("spaces") << QByteArray(" quit\n") << -1;
-        QTest::newRow("two requests") << QByteArray("show\nquit\n") << -1;
-        QTest::newRow("a NUL inside") << QByteArray("show\0\n", 6) << -1;
-        QTest::newRow("unknown") << QByteArray("reboot\n") << -1;
-        QTest::newRow("empty line") << QByteArray("\n") << -1;
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<Control::Request>("request");
+        const auto row = [](const char *name, const QByteArray &line, const Control::Request &request) {
+            QTest::newRow(name) << line << true << request;
+        };
+        const auto bad = [](const char *name, const QByteArray &line) {
+            QTest::newRow(name) << line << false << Control::Request();
+        };
+        row("show", "show\n", Control::Command::Show);
+        row("sync-now", "sync-now\n", Control::Command::SyncNow);
+        row("quit", "quit\n", Control::Command::Quit);
+        row("status", "status\n", Control::Command::Status);
+        row("pause", "pause\n", Control::Command::Pause);
+        row("resume", "resume\n", Control::Command::Resume);
+        row("interval minute", "interval minute\n", Control::Request(Control::Command::Interval, {}, 1));
+        row("interval hour", "interval hour\n", Control::Request(Control::Command::Interval, {}, 2));
+        row("interval day", "interval day\n", Control::Request(Control::Command::Interval, {}, 3));
+        // A Wayland token (a UUID-like word) and an X11 start-up ID carry over unchanged.
+        row("show with a Wayland token", "show 7f4c1b9e-0a2d-4e31-9b8e-1c2d3e4f5a6b\n",
+            Control::Request(Control::Command::Show, "7f4c1b9e-0a2d-4e31-9b8e-1c2d3e4f5a6b"));
+        row("show with an X11 start-up ID", "show kwin-1234-host-_TIME5678\n",
+            Control::Request(Control::Command::Show, "kwin-1234-host-_TIME5678"));
+        row("the longest token", "show " + longest + '\n', Control::Request(Control::Command::Show, longest));
+        bad("a token too long", "show " + longest + "x\n");
+        bad("an empty token", "show \n");
+        bad("a token with a space", "show ab cd\n");
+        bad("a token with a tab", "show ab\tcd\n");
+        bad("a token with an escape", "show ab\x1b[2Jcd\n");
+        bad("a token beyond ASCII", "show ab\xc3\xbc\n");
+        bad("a token with DEL", "show ab\x7f\n");
+        bad("a token on another command", "quit abc\n");
+        bad("interval without a word", "interval\n");
+        bad("interval in another case", "interval Hour\n");
+        bad("interval unknown", "interval week\n");
+        bad("interval as a number", "interval 2\n");
+        bad("without its newline", "quit");
+        bad("carriage return", "quit\r\n");
+        bad("another case", "Quit\n");
+        bad("spaces", " quit\n");
+        bad("two requests", "show\nquit\n");
+        bad("a NUL inside", QByteArray("show\0\n", 6));
+        bad("unknown", "reboot\n");
+        bad("empty line", "\n");
     }
 
     void requests()
     {
         QFETCH(QByteArray, line);
-        QFETCH(int, command);
-        const std::optional<Control::Command> parsed = Control::parseRequest(line);
-        QCOMPARE(parsed ? int(*parsed) : -1, command);
+        QFETCH(bool, valid);
+        QFETCH(Control::Request, request);
+        const std::optional<Control::Request> parsed = Control::parseRequest(line);
+        QCOMPARE(parsed.has_value(), valid);
         if (parsed) {
+            QCOMPARE(parsed->command, request.command);
+            QCOMPARE(parsed->token, request.token);
+            QCOMPARE(parsed->interval, request.interval);
             QCOMPARE(Control::requestLine(*parsed), line);
             QVERIFY(line.size() <= Control::MaxRequestBytes);
         }
+    }
+
+    // A request that cannot be carried is not sent at all.
+    void unsendableRequests()
+    {
+        QCOMPARE(Control::requestLine(Control::Request(Control::Command::Show, "ab cd")), QByteArray());
+        QCOMPARE(Control::requestLine(Control::Request(Control::Command::Show, QByteArray(Control::MaxTokenBytes + 1, 'x'))),
+                 QByteArray());
+        QCOMPARE(Control::requestLine(Control::Request(Control::Command::Interval, {}, 0)), QByteArray());
+        QCOMPARE(Control::requestLine(Control::Request(Control::Command::Interval, {}, 4)), QByteArray());
     }
 
     void answers_data()

@@ -395,7 +395,7 @@ private slots:
         tray().mnuPause->trigger();
         const Control::Answer paused = mForm->Command(Control::Command::SyncNow);
         QCOMPARE(paused.status, Control::Refused);
-        QCOMPARE(paused.text, QStringLiteral("Synchronization is paused; resume it from the menu first.\n"));
+        QCOMPARE(paused.text, QStringLiteral("Synchronization is paused; resume it with `brindlecot --resume`.\n"));
         QCOMPARE(mState->TrayAlert, AutoClient::PausedAlert);
         QVERIFY(mForm->Command(Control::Command::Status).text.contains(QStringLiteral("\nPaused: yes\n")));
         tray().mnuPause->trigger();

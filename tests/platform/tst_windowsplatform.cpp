@@ -271,8 +271,8 @@ private slots:
         QVERIFY(!name.contains(QLatin1Char('\\')) && !name.contains(QLatin1Char('/')));
         QCOMPARE(runtimeFolderRefusal(folder), QString());
 
-        ControlServer server([](Control::Command command) {
-            return Control::Answer { Control::Done, command == Control::Command::Status ? QStringLiteral("running\n") : QString() };
+        ControlServer server([](const Control::Request &request) {
+            return Control::Answer { Control::Done, request.command == Control::Command::Status ? QStringLiteral("running\n") : QString() };
         });
         QVERIFY2(server.listen(name), qPrintable(server.errorString()));
         QVERIFY(server.fullName().startsWith(QStringLiteral("\\\\.\\pipe\\")));

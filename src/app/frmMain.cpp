@@ -495,16 +495,18 @@ Control::Answer frmMain::Command(const Control::Request &request)
     case Control::Command::Status:
         return { Control::Done, Control::statusText(facts()) };
     case Control::Command::Show:
-        // The activation token is the desktop's business: the window takes it when it
-        // comes forward.
         if (mPresence == Presence::Headless)
             return { Control::Done, QStringLiteral("Brindlecot is running without a display: it has no window to show.\n") };
-        if (mQuestionOpen)
+        // What comes forward takes the launcher's activation token, with which the desktop
+        // gives it the keyboard where it would refuse a program that asks for itself.
+        if (mQuestionOpen) {
+            WindowActivation::bringForward(mQuestion, request.token);
             return refusal(QString());
+        }
         if (frmHosts *window = hostsWindow())
-            bringForward(window);
+            WindowActivation::bringForward(window, request.token);
         else
-            ShowTimeServers();
+            ShowTimeServersWithToken(request.token);
         return { Control::Done, QString() };
     case Control::Command::SyncNow:
         if (!enabled.synchronize)

@@ -89,7 +89,7 @@ void endStartup(xcb_connection_t *connection, xcb_window_t root, const QByteArra
 // when it maps a new window, and the request for the keyboard carries the time of the
 // launcher's click, which a window manager that prevents focus stealing compares with the
 // user's last action. Qt's own request carries the time of this program's last event,
-// which is older than any click since.
+// which is older than any click since; it may be refused, and this one then decides.
 void activateOnX11(QWidget *window, const QByteArray &startupId)
 {
     auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
@@ -101,9 +101,8 @@ void activateOnX11(QWidget *window, const QByteArray &startupId)
     const auto id = xcb_window_t(window->winId()); // made now, before it is shown
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, xAtom(connection, "_NET_STARTUP_ID"),
                         xAtom(connection, "UTF8_STRING"), 8, quint32(startupId.size()), startupId.constData());
-    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    window->show();
-    window->raise();
+    // Qt's own request first: without a window manager it sets the keyboard focus itself.
+    showRaisedWindow(window);
     const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
     if (screen) {
         xcb_client_message_event_t event {};

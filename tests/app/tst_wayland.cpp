@@ -66,10 +66,12 @@ class TestWayland : public QObject
     }
 
 private slots:
-    // Opened by --show; covered by another program's window; a later start with its
-    // launcher's token asks for it. Where the compositor offers xdg-activation the window
-    // comes forward; Debian 12's weston offers none, and there it stays behind: the
-    // desktop's rule, which the program cannot change.
+    // Opened by --show; covered by another program's window; asked for by a later start
+    // with its launcher's token. The stacking is then the compositor's decision, and weston
+    // offers no xdg-activation in Debian 12 (nor would any compositor honour a token it did
+    // not hand out): the window stays behind, as the README says. The program asks without
+    // a word on standard error, where Qt's other ways to pass a token complain about a
+    // compositor without activation.
     void laterStartWithATokenOnWayland()
     {
         if (const QString missing = WestonDesktop::missing(); !missing.isEmpty())
@@ -77,7 +79,6 @@ private slots:
         WestonDesktop desktop;
         QString why;
         QVERIFY2(desktop.start(&why), qPrintable(why));
-        const bool activation = desktop.interfaces().contains(QStringLiteral("xdg_activation_v1"));
         TestProgram program;
         const QProcessEnvironment env = desktop.environment(program.environment());
         QByteArray told;
@@ -106,9 +107,10 @@ private slots:
         const TestProgram::Finished second = program.run({}, TestProgram::EndTimeoutMs, launched);
         QCOMPARE(second.exitCode, 0);
         QCOMPARE(second.err, QByteArray());
-        screen = activation ? waitForWindow(desktop, true) : (QTest::qWait(SettleMs), desktop.screenshot());
+        QTest::qWait(SettleMs);
+        screen = desktop.screenshot();
         screen.save(QStringLiteral("wayland-second-start.png"));
-        QCOMPARE(lightPixels(screen) >= WindowShownPixels, activation);
+        QVERIFY(lightPixels(screen) < WindowShownPixels);
 
         // Standard error holds the state lines, and nothing of Qt's.
         QCOMPARE(copy->state(), QProcess::Running);

@@ -23,9 +23,9 @@
 // socket's full path, so that their own XDG_RUNTIME_DIR stays theirs. Everything it starts
 // ends with the object.
 //
-// Debian 12's weston (10) offers no xdg-activation (interfaces() tells): a window comes on
-// top when it is mapped, and nothing a program asks later changes the stacking. Nor has its
-// headless back end a seat, so no window has the keyboard: what a test sees is the
+// Debian 12's weston (10) offers no xdg-activation (weston-info lists none): a window comes
+// on top when it is mapped, and nothing a program asks later changes the stacking. Nor has
+// its headless back end a seat, so no window has the keyboard: what a test sees is the
 // stacking, on screenshots.
 class WestonDesktop
 {
@@ -114,35 +114,6 @@ public:
         env.insert(QStringLiteral("WAYLAND_DISPLAY"), socketPath());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
         return env;
-    }
-
-    // The interfaces the compositor offers its clients ("xdg_activation_v1", say), as
-    // wayland-info or weston 10's weston-info lists them; empty when neither can tell.
-    QStringList interfaces() const
-    {
-        QStringList found;
-        for (const char *tool : { "wayland-info", "weston-info" }) {
-            const QString program = QStandardPaths::findExecutable(QString::fromLatin1(tool));
-            if (program.isEmpty())
-                continue;
-            QProcess info;
-            info.setProcessEnvironment(environment());
-            info.start(program, QStringList());
-            if (!info.waitForFinished(ToolTimeoutMs)) {
-                info.kill();
-                info.waitForFinished(ToolTimeoutMs);
-                continue;
-            }
-            // "interface: 'wl_compositor', version: 4, name: 1"
-            for (const QByteArray &line : info.readAllStandardOutput().split('\n')) {
-                const QList<QByteArray> quoted = line.split('\'');
-                if (line.trimmed().startsWith("interface:") && quoted.size() >= 3)
-                    found << QString::fromLatin1(quoted.at(1));
-            }
-            if (!found.isEmpty())
-                break;
-        }
-        return found;
     }
 
     // The whole screen, by weston's screenshooter; null when it gave none.

@@ -114,8 +114,9 @@ private slots:
 
         // Standard error holds the state lines, and nothing of Qt's.
         QCOMPARE(copy->state(), QProcess::Running);
-        QVERIFY(TestProgram::terminate(*copy));
+        const bool ended = TestProgram::terminate(*copy);
         told += copy->readAllStandardError();
+        QVERIFY2(ended, told.constData());
         QCOMPARE(told, QByteArray("Looking for a time server...\n"));
     }
 

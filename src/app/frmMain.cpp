@@ -10,6 +10,7 @@
 #include "platform/DesktopNotification.h"
 #include "platform/Pictures.h"
 #include "platform/ProductName.h"
+#include "platform/WindowActivation.h"
 #include "servers/DataFile.h"
 #include "servers/DefaultServers.h"
 #include "ui/frmHosts.h"
@@ -34,15 +35,11 @@ const QString NotificationAction = QStringLiteral("Open Time Servers");
 const QString ProblemTitle = QStringLiteral("Brindlecot could not synchronize the clock");
 
 // Shows a window that is open already in front of the others: restored when minimized (a
-// maximized one stays maximized), raised, and given the keyboard.
+// maximized one stays maximized), raised, and given the keyboard as far as the desktop lets
+// a program that asks for itself.
 void bringForward(QWidget *window)
 {
-    if (!window)
-        return;
-    window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-    window->show();
-    window->raise();
-    window->activateWindow();
+    WindowActivation::bringForward(window, QByteArray());
 }
 
 } // namespace
@@ -158,6 +155,11 @@ void frmMain::SynchronizeNow()
 
 void frmMain::ShowTimeServers()
 {
+    ShowTimeServersWithToken(QByteArray());
+}
+
+void frmMain::ShowTimeServersWithToken(const QByteArray &activationToken)
+{
     // Without a desktop there is nothing to show it on.
     if (mState.HostsShowing == WindowShowing::Open || mUnloaded || mPresence == Presence::Headless)
         return;
@@ -173,9 +175,7 @@ void frmMain::ShowTimeServers()
         const QRect area = screen->availableGeometry();
         window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
     }
-    window->show();
-    window->raise();
-    window->activateWindow();
+    WindowActivation::bringForward(window, activationToken);
     // A desktop that shows the menu over D-Bus may send a command without asking for the
     // menu first: its items say now what may be done.
     mnuSysTray_AboutToShow();
@@ -542,16 +542,18 @@ Control::Answer frmMain::Command(const Control::Request &request)
     case Control::Command::Status:
         return { Control::Done, Control::statusText(facts()) };
     case Control::Command::Show:
-        // The activation token is the desktop's business: the window takes it when it
-        // comes forward.
         if (mPresence == Presence::Headless)
             return { Control::Done, QStringLiteral("Brindlecot is running without a display: it has no window to show.\n") };
-        if (mQuestionOpen)
+        // What comes forward takes the launcher's activation token, with which the desktop
+        // gives it the keyboard where it would refuse a program that asks for itself.
+        if (mQuestionOpen) {
+            WindowActivation::bringForward(mQuestion, request.token);
             return refusal(QString());
+        }
         if (frmHosts *window = hostsWindow())
-            bringForward(window);
+            WindowActivation::bringForward(window, request.token);
         else
-            ShowTimeServers();
+            ShowTimeServersWithToken(request.token);
         return { Control::Done, QString() };
     case Control::Command::SyncNow:
         if (!enabled.synchronize)

@@ -86,6 +86,9 @@ public:
     void SynchronizeNow();
     // Opens the Time Servers window unless it is open already.
     void ShowTimeServers();
+    // The same, brought to the front with the token that a later start's launcher gave it
+    // (WindowActivation), for the window that a later start asked for.
+    void ShowTimeServersWithToken(const QByteArray &activationToken);
     // The Time Servers window has closed: its changes are saved and an attempt starts.
     void HostsWindow_Unloaded();
     // The open Time Servers window, or null.

@@ -77,6 +77,7 @@ frmHosts::frmHosts(ProgramState &state, quint16 port, QWidget *parent)
         ListView1->setCurrentItem(ListView1->topLevelItem(0));
     ListView1->setFocus();
     tmrHeaders.start();
+    tmrHeaders_Timer(); // the clocks are never shown empty, not even for the first tick
     resize(Twips(*this).toPixels(QSizeF(HostsLayout::DesignWidth, HostsLayout::DesignHeight)));
     ArrangeControls();
 }

@@ -194,8 +194,8 @@ done
 echo "$status_text"
 [[ -n $status_text ]] || fail "--status never reached the running copy; the program wrote: $(head -c 600 "$work/program.out")"
 if [[ -n $status_text ]]; then
-    grep -qx "Active servers: 1 of 1" <<<"$status_text" || fail "the program did not read the data file in $data"
-    grep -qx "Interval: day" <<<"$status_text" || fail "--status lacks \"Interval: day\""
+    grep -qxE "Active servers: +1 of 1" <<<"$status_text" || fail "the program did not read the data file in $data"
+    grep -qxE "Interval: +day" <<<"$status_text" || fail "--status lacks \"Interval: day\""
 fi
 quit=0
 wine_ 30 "$program" --quit >/dev/null 2>&1 || quit=$?

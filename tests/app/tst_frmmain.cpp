@@ -10,6 +10,22 @@
 #include <QTcpServer>
 #include <QTest>
 
+// The lines a headless main object tells from its load to its first state, its timers
+// stopped so that nothing else comes.
+QStringList linesOfTheStart(frmMain &form)
+{
+    QSignalSpy lines(&form, &frmMain::headlessLine);
+    form.Form_Load();
+    form.tmrClient.stop();
+    form.tmrServer.stop();
+    form.tmrIcon_Timer();
+    form.tmrIcon_Timer();
+    QStringList told;
+    for (const QList<QVariant> &line : lines)
+        told.append(line.at(0).toString());
+    return told;
+}
+
 // The main object's load and shutdown, on fakes and loopback ports.
 class TestFrmMain : public QObject
 {
@@ -175,20 +191,12 @@ private slots:
         frmMain form(*state, Presence::Headless, frmMain::Ports { 1, 0, QHostAddress::LocalHost });
         form.tmrIcon.stop();
         form.clockAccess = ClockAccess { privileged, installed, runnable, QStringLiteral("alice") };
-        QSignalSpy lines(&form, &frmMain::headlessLine);
-        form.Form_Load();
-        form.tmrClient.stop();
-        form.tmrServer.stop();
-        form.tmrIcon_Timer();
-        form.tmrIcon_Timer();
+        const QStringList told = linesOfTheStart(form);
 
         QStringList expected { QStringLiteral("Looking for a time server...") };
         if (notice)
             expected.prepend(QStringLiteral("This account may not set the computer's clock. An administrator allows "
                                             "it with \"sudo adduser alice brindlecot\"; then log in again."));
-        QStringList told;
-        for (const QList<QVariant> &line : lines)
-            told.append(line.at(0).toString());
         QCOMPARE(told, expected);
     }
 
@@ -210,20 +218,12 @@ private slots:
         form.clockAccess = ClockAccess { true, false, false, QString() };
         auto *service = new FakeOtherTimeService(other);
         form.otherTimeService.reset(service);
-        QSignalSpy lines(&form, &frmMain::headlessLine);
-        form.Form_Load();
-        form.tmrClient.stop();
-        form.tmrServer.stop();
-        form.tmrIcon_Timer();
-        form.tmrIcon_Timer();
+        const QStringList told = linesOfTheStart(form);
 
         QStringList expected { QStringLiteral("Looking for a time server...") };
         if (!other.isEmpty())
             expected.prepend(QStringLiteral("Another time service, chronyd, also sets this computer's clock; Brindlecot "
                                             "synchronizes it all the same."));
-        QStringList told;
-        for (const QList<QVariant> &line : lines)
-            told.append(line.at(0).toString());
         QCOMPARE(told, expected);
         const QString status = form.Command(Control::Command::Status).text;
         QCOMPARE(status.contains(QStringLiteral("\nOther time service: chronyd also sets this clock\n")), !other.isEmpty());

@@ -2,10 +2,11 @@
 # commas), which ctest runs as entries of their own beside this one (brindlecot_test's
 # APART). A name the program does not have is an error, so that a renamed function cannot
 # silently drop out of both.
-# EMULATOR, when given, runs the program (Wine for a cross build for Windows).
-#   cmake -DPROGRAM=path -DEXCEPT=a,b [-DEMULATOR=command] -P RunFunctions.cmake
+# EMULATOR, when given, runs the program (Wine for a cross build for Windows). ENTRY, when
+# given, is the test a folder's program runs (its first argument).
+#   cmake -DPROGRAM=path [-DENTRY=test] -DEXCEPT=a,b [-DEMULATOR=command] -P RunFunctions.cmake
 cmake_minimum_required(VERSION 3.25)
-execute_process(COMMAND ${EMULATOR} "${PROGRAM}" -functions OUTPUT_VARIABLE listed RESULT_VARIABLE status)
+execute_process(COMMAND ${EMULATOR} "${PROGRAM}" ${ENTRY} -functions OUTPUT_VARIABLE listed RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
     message(FATAL_ERROR "${PROGRAM} -functions ended with ${status}")
 endif()
@@ -23,7 +24,7 @@ if(NOT functions)
     message(STATUS "${PROGRAM}: every test function runs apart")
     return()
 endif()
-execute_process(COMMAND ${EMULATOR} "${PROGRAM}" ${functions} RESULT_VARIABLE status)
+execute_process(COMMAND ${EMULATOR} "${PROGRAM}" ${ENTRY} ${functions} RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
     message(FATAL_ERROR "${PROGRAM} ended with ${status}")
 endif()

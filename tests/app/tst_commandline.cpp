@@ -1,5 +1,6 @@
 #include "BuildInfo.h"
 #include "TestProgram.h"
+#include "TestMain.h"
 
 #include <QTest>
 
@@ -81,5 +82,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCommandLine)
+BRINDLECOT_TEST_GUILESS_MAIN(TestCommandLine)
 #include "tst_commandline.moc"

@@ -8,6 +8,7 @@
 #include "platform/ControlAccess.h"
 #include "servers/DataFile.h"
 #include "sync/TimeProtocol.h"
+#include "TestMain.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -764,5 +765,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestControl)
+BRINDLECOT_TEST_GUILESS_MAIN(TestControl)
 #include "tst_control.moc"

@@ -1,5 +1,6 @@
 #include "app/ControlProtocol.h"
 #include "app/Presence.h"
+#include "TestMain.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -270,5 +271,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestControlProtocol)
+BRINDLECOT_TEST_GUILESS_MAIN(TestControlProtocol)
 #include "tst_controlprotocol.moc"

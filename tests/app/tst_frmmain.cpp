@@ -5,6 +5,7 @@
 #include "state/ProgramState.h"
 #include "servers/DataFile.h"
 #include "servers/DefaultServers.h"
+#include "TestMain.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -231,5 +232,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestFrmMain)
+BRINDLECOT_TEST_GUILESS_MAIN(TestFrmMain)
 #include "tst_frmmain.moc"

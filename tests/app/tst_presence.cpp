@@ -4,12 +4,13 @@
 #include "PrivateSessionBus.h"
 #include "TestProgram.h"
 #include "TrayDesktop.h"
+#include "TestMain.h"
 
 #include <QTest>
 
 namespace {
 
-constexpr int LineWaitMs = 5000;    // milliseconds
+constexpr int PresenceLineWaitMs = 5000;    // milliseconds
 constexpr int NoticeWaitMs = 6000;  // milliseconds: the clock notice comes about 2 s in
 constexpr int NoTrayWaitMs = 15000; // milliseconds: the notice of a desktop without a tray, 10 s in
 const QByteArray Headless = "Brindlecot is running without a display: it has no window to show.\n";
@@ -64,7 +65,7 @@ private slots:
         auto copy = mProgram->start({}, env);
         QVERIFY(copy && mProgram->settled(*copy));
         QByteArray told;
-        QVERIFY(TestProgram::waitForError(*copy, told, "Looking for a time server...\n", LineWaitMs));
+        QVERIFY(TestProgram::waitForError(*copy, told, "Looking for a time server...\n", PresenceLineWaitMs));
         const TestProgram::Finished second = mProgram->run({}, TestProgram::EndTimeoutMs, env);
         QCOMPARE(second.exitCode, 0);
         QCOMPARE(second.err, Headless);
@@ -95,7 +96,7 @@ private slots:
         QVERIFY(copy && mProgram->settled(*copy));
 
         QByteArray told;
-        QVERIFY(TestProgram::waitForError(*copy, told, "Looking for a time server...\n", LineWaitMs));
+        QVERIFY(TestProgram::waitForError(*copy, told, "Looking for a time server...\n", PresenceLineWaitMs));
         QTRY_COMPARE_WITH_TIMEOUT(notifications.received.size(), 1, NoticeWaitMs);
         QCOMPARE(notifications.received.at(0).summary, QStringLiteral("Brindlecot cannot set the clock"));
         QVERIFY(notifications.received.at(0).body.startsWith(QStringLiteral("This account may not set the computer's clock.")));
@@ -136,5 +137,5 @@ private:
     }
 };
 
-QTEST_GUILESS_MAIN(TestPresence)
+BRINDLECOT_TEST_GUILESS_MAIN(TestPresence)
 #include "tst_presence.moc"

@@ -6,6 +6,7 @@
 #include "state/ProgramState.h"
 #include "sync/TimeProtocol.h"
 #include "ui/frmHosts.h"
+#include "TestMain.h"
 
 #include <QDBusConnection>
 #include <QTest>
@@ -196,5 +197,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestProblemNotice)
+BRINDLECOT_TEST_MAIN(TestProblemNotice)
 #include "tst_problemnotice.moc"

@@ -7,6 +7,7 @@
 #include "servers/DataFile.h"
 #include "sync/AutoClient.h"
 #include "sync/TimeProtocol.h"
+#include "TestMain.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -250,5 +251,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestExecutable)
+BRINDLECOT_TEST_GUILESS_MAIN(TestExecutable)
 #include "tst_program.moc"

@@ -2,6 +2,7 @@
 #include "TestProgram.h"
 #include "TrayDesktop.h"
 #include "servers/DataFile.h"
+#include "TestMain.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -319,5 +320,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestTrayDesktop)
+BRINDLECOT_TEST_GUILESS_MAIN(TestTrayDesktop)
 #include "tst_traydesktop.moc"

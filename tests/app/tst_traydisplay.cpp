@@ -1,5 +1,6 @@
 #include "app/TrayDisplay.h"
 #include "state/ProgramState.h"
+#include "TestMain.h"
 
 #include <QLocale>
 #include <QTest>
@@ -184,5 +185,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestTrayDisplay)
+BRINDLECOT_TEST_GUILESS_MAIN(TestTrayDisplay)
 #include "tst_traydisplay.moc"

@@ -6,6 +6,7 @@
 #include "app/frmMain.h"
 #include "servers/DataFile.h"
 #include "ui/frmHosts.h"
+#include "TestMain.h"
 
 #include <QAction>
 #include <QApplication>
@@ -560,5 +561,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestTrayMenu)
+BRINDLECOT_TEST_MAIN(TestTrayMenu)
 #include "tst_traymenu.moc"

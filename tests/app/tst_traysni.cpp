@@ -1,6 +1,7 @@
 #include "PortThirtySevenServer.h"
 #include "SniDesktop.h"
 #include "TestProgram.h"
+#include "TestMain.h"
 
 #include <QFile>
 #include <QProcess>
@@ -437,5 +438,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestTraySni)
+BRINDLECOT_TEST_GUILESS_MAIN(TestTraySni)
 #include "tst_traysni.moc"

@@ -3,6 +3,7 @@
 #include "TestProgram.h"
 #include "TrayDesktop.h"
 #include "WestonDesktop.h"
+#include "TestMain.h"
 
 #include <QImage>
 #include <QProcess>
@@ -170,5 +171,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestWayland)
+BRINDLECOT_TEST_GUILESS_MAIN(TestWayland)
 #include "tst_wayland.moc"

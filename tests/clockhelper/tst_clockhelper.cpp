@@ -1,6 +1,7 @@
 #include "clockhelper/ClockRequest.h"
 #include "platform/PortHelper.h"
 #include "ClockPrivilege.h"
+#include "TestMain.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -301,5 +302,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestClockHelper)
+BRINDLECOT_TEST_GUILESS_MAIN(TestClockHelper)
 #include "tst_clockhelper.moc"

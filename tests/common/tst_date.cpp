@@ -1,5 +1,6 @@
 #include "common/Date.h"
 #include "common/IntervalChoice.h"
+#include "TestMain.h"
 
 #include <QTest>
 
@@ -147,5 +148,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDate)
+BRINDLECOT_TEST_GUILESS_MAIN(TestDate)
 #include "tst_date.moc"

@@ -2,6 +2,7 @@
 #include "platform/ClockAccess.h"
 #include "platform/SystemClock.h"
 #include "platform/TimeZoneBias.h"
+#include "TestMain.h"
 
 #include <QTest>
 
@@ -128,5 +129,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestClockAccess)
+BRINDLECOT_TEST_GUILESS_MAIN(TestClockAccess)
 #include "tst_clockaccess.moc"

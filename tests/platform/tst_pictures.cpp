@@ -1,4 +1,5 @@
 #include "platform/Pictures.h"
+#include "TestMain.h"
 
 #include <QApplication>
 #include <QImage>
@@ -281,5 +282,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPictures)
+BRINDLECOT_TEST_MAIN(TestPictures)
 #include "tst_pictures.moc"

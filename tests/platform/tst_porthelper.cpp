@@ -3,6 +3,7 @@
 
 #include "PortPrivilege.h"
 #include "clockhelper/ListenRequest.h"
+#include "TestMain.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -132,5 +133,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestPortHelper)
+BRINDLECOT_TEST_GUILESS_MAIN(TestPortHelper)
 #include "tst_porthelper.moc"

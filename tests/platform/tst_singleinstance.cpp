@@ -1,4 +1,5 @@
 #include "platform/SingleInstance.h"
+#include "TestMain.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -247,5 +248,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSingleInstance)
+BRINDLECOT_TEST_GUILESS_MAIN(TestSingleInstance)
 #include "tst_singleinstance.moc"

@@ -1,4 +1,5 @@
 #include "platform/SocketControl.h"
+#include "TestMain.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -394,5 +395,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSocketControl)
+BRINDLECOT_TEST_GUILESS_MAIN(TestSocketControl)
 #include "tst_socketcontrol.moc"

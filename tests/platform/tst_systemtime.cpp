@@ -1,6 +1,7 @@
 #include "TimeZoneGuard.h"
 #include "platform/SystemClock.h"
 #include "platform/TimeZoneBias.h"
+#include "TestMain.h"
 
 #include <QDateTime>
 #include <QTest>
@@ -72,5 +73,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSystemTime)
+BRINDLECOT_TEST_GUILESS_MAIN(TestSystemTime)
 #include "tst_systemtime.moc"

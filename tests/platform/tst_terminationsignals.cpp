@@ -1,4 +1,5 @@
 #include "platform/TerminationSignals.h"
+#include "TestMain.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -143,5 +144,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestTerminationSignals)
+BRINDLECOT_TEST_GUILESS_MAIN(TestTerminationSignals)
 #include "tst_terminationsignals.moc"

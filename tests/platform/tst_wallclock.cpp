@@ -4,6 +4,7 @@
 #include "platform/SystemClock.h"
 #include "platform/WallClock.h"
 #include "sync/TimeProtocol.h"
+#include "TestMain.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -304,5 +305,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestWallClock)
+BRINDLECOT_TEST_GUILESS_MAIN(TestWallClock)
 #include "tst_wallclock.moc"

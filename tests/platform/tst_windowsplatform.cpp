@@ -10,6 +10,7 @@
 #include "platform/ProductName.h"
 #include "platform/Registry.h"
 #include "platform/TimeZoneBias.h"
+#include "TestMain.h"
 
 #include <QDir>
 #include <QLocalServer>
@@ -297,5 +298,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestWindowsPlatform)
+BRINDLECOT_TEST_GUILESS_MAIN(TestWindowsPlatform)
 #include "tst_windowsplatform.moc"

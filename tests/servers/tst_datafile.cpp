@@ -5,6 +5,7 @@
 
 #include "LittleEndianBytes.h"
 #include "TestState.h"
+#include "TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,7 +45,7 @@ QByteArray header(qint16 version, qint32 interval, qint16 flag = 0, const QByteA
         + path + int32(interval);
 }
 
-QByteArray fileRecord(const QByteArray &path)
+QByteArray serverRecord(const QByteArray &path)
 {
     return int16(0) + int16(qint16(path.size())) + path + int16(1) + int16(0) + QByteArray(8, '\0') + int32(0);
 }
@@ -57,7 +58,7 @@ QByteArray fixture(const QString &name)
     return file.readAll();
 }
 
-QStringList pathsAndActive(const clsHosts &hosts)
+QStringList loadedPathsAndActive(const clsHosts &hosts)
 {
     QStringList result;
     for (const auto &host : hosts.mItems)
@@ -145,7 +146,7 @@ private slots:
         QVERIFY(DataFileIsValid(program.dataFile()));
         QVERIFY(LoadDataFile(program.state));
         QCOMPARE(program.state.Interval.code(), intervalCode);
-        QCOMPARE(pathsAndActive(program.state.Hosts), servers);
+        QCOMPARE(loadedPathsAndActive(program.state.Hosts), servers);
 
         QFile::remove(program.dataFile());
         QVERIFY(SaveDataFile(program.state));
@@ -212,7 +213,7 @@ private slots:
         }
         if (!appended.isEmpty())
             expected << appended;
-        QCOMPARE(pathsAndActive(program.state.Hosts), expected);
+        QCOMPARE(loadedPathsAndActive(program.state.Hosts), expected);
     }
 
     void intervalCodes_data()
@@ -255,7 +256,7 @@ private slots:
         QTest::addColumn<qint32>("intervalCode"); // the program starts with Day, 3
         QTest::addColumn<QStringList>("servers");
 
-        const QByteArray twoServers = fileRecord("a") + fileRecord("b");
+        const QByteArray twoServers = serverRecord("a") + serverRecord("b");
         QByteArray longString = header(7, 1) + hex("0200 01000000 ff7f");
         longString += QByteArray(40 - longString.size(), 'x');
 
@@ -290,7 +291,7 @@ private slots:
         if (valid)
             QCOMPARE(LoadDataFile(program.state), loaded);
         QCOMPARE(program.state.Interval.code(), intervalCode);
-        QCOMPARE(pathsAndActive(program.state.Hosts), servers);
+        QCOMPARE(loadedPathsAndActive(program.state.Hosts), servers);
     }
 
     void missingFile()
@@ -492,5 +493,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDataFile)
+BRINDLECOT_TEST_GUILESS_MAIN(TestDataFile)
 #include "tst_datafile.moc"

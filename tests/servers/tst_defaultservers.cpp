@@ -1,5 +1,6 @@
 #include "servers/DefaultServers.h"
 #include "servers/clsHosts.h"
+#include "TestMain.h"
 
 #include <QTest>
 
@@ -92,5 +93,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDefaultServers)
+BRINDLECOT_TEST_GUILESS_MAIN(TestDefaultServers)
 #include "tst_defaultservers.moc"

@@ -2,6 +2,7 @@
 #include "servers/clsHosts.h"
 
 #include "LittleEndianBytes.h"
+#include "TestMain.h"
 
 #include <QBuffer>
 #include <QtEndian>
@@ -443,5 +444,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestHostBlock)
+BRINDLECOT_TEST_GUILESS_MAIN(TestHostBlock)
 #include "tst_hostblock.moc"

@@ -3,12 +3,13 @@
 #include "FakeSystemClock.h"
 #include "FakeTimeZoneBias.h"
 #include "sync/TimeProtocol.h"
+#include "TestMain.h"
 
 #include <QTest>
 
 namespace {
 
-constexpr qint32 ZoneBias = 300; // minutes: five hours west
+constexpr qint32 RuleZoneBias = 300; // minutes: five hours west
 
 Date at(int year, int month, int day, int hour, int minute, int second)
 {
@@ -20,10 +21,10 @@ Date plus(Date d, qint64 seconds)
     return DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(d) + seconds);
 }
 
-// The four bytes of a server whose local time (read with ZoneBias) is serverTime.
+// The four bytes of a server whose local time (read with RuleZoneBias) is serverTime.
 QByteArray answerFor(Date serverTime)
 {
-    return TimeProtocol::encode(*LocalToTimeValue(serverTime, ZoneBias));
+    return TimeProtocol::encode(*LocalToTimeValue(serverTime, RuleZoneBias));
 }
 
 } // namespace
@@ -54,14 +55,14 @@ private slots:
         QFETCH(Date, clock);
         QFETCH(int, serverAhead);
         FakeSystemClock fake(clock);
-        const FakeTimeZoneBias zone(ZoneBias);
+        const FakeTimeZoneBias zone(RuleZoneBias);
         const Date server = plus(clock, serverAhead);
 
         const AnswerRule::Outcome outcome = AnswerRule::apply(answerFor(server), 0, fake, zone);
         QCOMPARE(int(outcome.verdict), int(AnswerRule::Verdict::Synchronized));
         QCOMPARE(outcome.error, qAbs(serverAhead));
         QCOMPARE(fake.targets, QList<Date> { server });
-        QCOMPARE(fake.biases, QList<qint32> { ZoneBias });
+        QCOMPARE(fake.biases, QList<qint32> { RuleZoneBias });
         for (const Date set : std::as_const(fake.targets))
             QVERIFY(SecondsSince(set, server) < AnswerRule::RefusedError);
         QCOMPARE(fake.now(), server);
@@ -90,7 +91,7 @@ private slots:
         QFETCH(qint64, roundTrip);
         QFETCH(qint64, after);
         FakeSystemClock fake;
-        const FakeTimeZoneBias zone(ZoneBias);
+        const FakeTimeZoneBias zone(RuleZoneBias);
         AnswerRule::apply(answerFor(plus(fake.now(), 10)), roundTrip, fake, zone);
         QCOMPARE(fake.afterTargets, QList<qint64> { after });
     }
@@ -129,7 +130,7 @@ private slots:
         FakeSystemClock fake;
         const Date before = fake.now();
         fake.failWith = clockRefusal;
-        FakeTimeZoneBias zone(ZoneBias);
+        FakeTimeZoneBias zone(RuleZoneBias);
         zone.readable = zoneReadable;
         const AnswerRule::Outcome outcome = AnswerRule::apply(block, 0, fake, zone);
         QCOMPARE(int(outcome.verdict), verdict);
@@ -142,5 +143,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestAnswerRule)
+BRINDLECOT_TEST_GUILESS_MAIN(TestAnswerRule)
 #include "tst_answerrule.moc"

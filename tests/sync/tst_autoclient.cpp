@@ -4,6 +4,7 @@
 #include "ScriptedTimeServer.h"
 #include "TestState.h"
 #include "sync/AnswerRule.h"
+#include "TestMain.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -562,5 +563,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestAutoClient)
+BRINDLECOT_TEST_GUILESS_MAIN(TestAutoClient)
 #include "tst_autoclient.moc"

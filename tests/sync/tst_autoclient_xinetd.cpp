@@ -3,6 +3,7 @@
 #include "TestState.h"
 #include "XinetdTimeService.h"
 #include "platform/TimeZoneBias.h"
+#include "TestMain.h"
 
 #include <QDateTime>
 #include <QSignalSpy>
@@ -46,5 +47,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestAutoClientXinetd)
+BRINDLECOT_TEST_GUILESS_MAIN(TestAutoClientXinetd)
 #include "tst_autoclient_xinetd.moc"

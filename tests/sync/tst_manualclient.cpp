@@ -4,36 +4,37 @@
 #include "ScriptedTimeServer.h"
 #include "TestState.h"
 #include "sync/AnswerRule.h"
+#include "TestMain.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
 namespace {
 
-constexpr int EventWait = 5000;  // milliseconds, bound of every wait for a socket event
-constexpr qint32 ZoneBias = 300; // minutes
+constexpr int SocketEventWait = 5000;  // milliseconds, bound of every wait for a socket event
+constexpr qint32 ManualZoneBias = 300; // minutes
 const QString Host = QStringLiteral("127.0.0.1");
 const Date Start = DateTime::fromParts(QDate(2004, 1, 6), QTime(13, 41, 17));
-const Date EarlierPoll = DateTime::fromParts(QDate(2003, 12, 24), QTime(8, 0, 0));
-const Date EarlierSynch = DateTime::fromParts(QDate(2004, 1, 5), QTime(9, 30, 0));
+const Date PreviousPoll = DateTime::fromParts(QDate(2003, 12, 24), QTime(8, 0, 0));
+const Date PreviousSynch = DateTime::fromParts(QDate(2004, 1, 5), QTime(9, 30, 0));
 
 // The four bytes of a server whose time is `offset` seconds after the start.
-QByteArray answerAt(qint64 offset)
+QByteArray manualAnswerAt(qint64 offset)
 {
-    return TimeProtocol::encode(*LocalToTimeValue(DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(Start) + offset), ZoneBias));
+    return TimeProtocol::encode(*LocalToTimeValue(DateTime::fromSerialSeconds(*DateTime::toSerialSeconds(Start) + offset), ManualZoneBias));
 }
 
 // One program's state with a record of 127.0.0.1 that holds an earlier success, a tray
 // state and countdown that the manual client must leave alone, and the client.
-struct Rig : TestState {
-    explicit Rig(quint16 port) : TestState(ZoneBias, Start), client(state, port)
+struct ManualRig : TestState {
+    explicit ManualRig(quint16 port) : TestState(ManualZoneBias, Start), client(state, port)
     {
         state.TrayAlert = TrayAlert::Failed;
         state.TrayAlertMessage = QStringLiteral("earlier message");
         state.pollLimit = 3600;
         state.pollTicks = 17;
-        state.LastSynchDate = EarlierSynch;
-        record = addHost(Host, 0, HostStatus::Succeeded, EarlierPoll, 77);
+        state.LastSynchDate = PreviousSynch;
+        record = addHost(Host, 0, HostStatus::Succeeded, PreviousPoll, 77);
     }
 
     bool trayUntouched() const
@@ -87,31 +88,31 @@ private slots:
         const int failed = ManualOutcome::Failed;
         const QString success = QStringLiteral("Successfully synchronized with 127.0.0.1");
 
-        QTest::newRow("on time") << int(Replies) << answerAt(0) << true << 0 << true << ok << int(Unchanged) << success << none << 0;
-        QTest::newRow("1 s off: left alone") << int(Replies) << answerAt(1) << true << 0 << true << ok << int(Unchanged) << success
+        QTest::newRow("on time") << int(Replies) << manualAnswerAt(0) << true << 0 << true << ok << int(Unchanged) << success << none << 0;
+        QTest::newRow("1 s off: left alone") << int(Replies) << manualAnswerAt(1) << true << 0 << true << ok << int(Unchanged) << success
                                              << none << 1;
-        QTest::newRow("2 s slow: set") << int(Replies) << answerAt(2) << true << 0 << true << ok << int(Unchanged) << success
+        QTest::newRow("2 s slow: set") << int(Replies) << manualAnswerAt(2) << true << 0 << true << ok << int(Unchanged) << success
                                        << QStringList{QStringLiteral("set 2004-01-06T13:41:19")} << 2;
-        QTest::newRow("1799 s fast: set") << int(Replies) << answerAt(-1799) << true << 0 << true << ok << int(Unchanged) << success
+        QTest::newRow("1799 s fast: set") << int(Replies) << manualAnswerAt(-1799) << true << 0 << true << ok << int(Unchanged) << success
                                           << QStringList{QStringLiteral("set 2004-01-06T13:11:18")}
                                           << 1799;
-        QTest::newRow("five bytes: first four count") << int(Replies) << answerAt(0) + QByteArray("\x7f", 1) << true << 0 << true
+        QTest::newRow("five bytes: first four count") << int(Replies) << manualAnswerAt(0) + QByteArray("\x7f", 1) << true << 0 << true
                                                       << ok << int(Unchanged) << success << none << 0;
-        QTest::newRow("record deleted meanwhile") << int(Replies) << answerAt(0) << true << 0 << false << ok << int(Unchanged)
+        QTest::newRow("record deleted meanwhile") << int(Replies) << manualAnswerAt(0) << true << 0 << false << ok << int(Unchanged)
                                                   << success << none << -1;
 
         QTest::newRow("45 minutes off: invalid time, bold")
-            << int(Replies) << answerAt(2700) << true << 0 << true << failed << int(IsBold)
+            << int(Replies) << manualAnswerAt(2700) << true << 0 << true << failed << int(IsBold)
             << QStringLiteral("Error: invalid time received from 127.0.0.1") << none << -1;
-        QTest::newRow("1800 s fast: invalid time") << int(Replies) << answerAt(-1800) << true << 0 << true << failed << int(IsBold)
+        QTest::newRow("1800 s fast: invalid time") << int(Replies) << manualAnswerAt(-1800) << true << 0 << true << failed << int(IsBold)
                                                    << QStringLiteral("Error: invalid time received from 127.0.0.1") << none << -1;
         QTest::newRow("1900: invalid response") << int(Replies) << QByteArray(4, '\0') << true << 0 << true << failed << int(NotBold)
                                                 << QStringLiteral("Error: invalid response received from 127.0.0.1") << none << -1;
-        QTest::newRow("bias unreadable") << int(Replies) << answerAt(5) << false << 0 << true << failed << int(NotBold)
+        QTest::newRow("bias unreadable") << int(Replies) << manualAnswerAt(5) << false << 0 << true << failed << int(NotBold)
                                          << QStringLiteral("Error: could not find local time zone") << none << -1;
-        QTest::newRow("three bytes") << int(RepliesAndHolds) << answerAt(5).left(3) << true << 0 << true << failed << int(NotBold)
+        QTest::newRow("three bytes") << int(RepliesAndHolds) << manualAnswerAt(5).left(3) << true << 0 << true << failed << int(NotBold)
                                      << QStringLiteral("Error: incomplete response received from 127.0.0.1") << none << -1;
-        QTest::newRow("clock refuses") << int(Replies) << answerAt(5) << true << 1 << true << failed << int(NotBold)
+        QTest::newRow("clock refuses") << int(Replies) << manualAnswerAt(5) << true << 1 << true << failed << int(NotBold)
                                        << QStringLiteral("Error: the clock could not be set (") << QStringList{QStringLiteral("set 2004-01-06T13:41:22")}
                                        << -1;
         QTest::newRow("closes without an answer") << int(ClosesAtOnce) << QByteArray() << true << 0 << true << failed
@@ -139,7 +140,7 @@ private slots:
                                                     : ScriptedTimeServer::CloseAtOnce;
         ScriptedTimeServer server(mode, reply);
         QVERIFY(server.listening());
-        Rig rig(peer == Refuses ? freeLoopbackPort() : server.port());
+        ManualRig rig(peer == Refuses ? freeLoopbackPort() : server.port());
         rig.zone.readable = biasReadable;
         rig.clock.failWith = clockRefusal;
         if (!inList)
@@ -151,7 +152,7 @@ private slots:
         QVERIFY(rig.client.busy());
         QCOMPARE(waiting.size(), 1);
         QCOMPARE(waiting.first().first().toString(), QStringLiteral("Waiting for response from 127.0.0.1..."));
-        QVERIFY(finished.wait(EventWait));
+        QVERIFY(finished.wait(SocketEventWait));
         QTest::qWait(50); // a late second event would show here
         QCOMPARE(finished.size(), 1);
 
@@ -166,7 +167,7 @@ private slots:
         QCOMPARE(rig.clock.calls, clockCalls);
         // Half a second and half the round trip after the server's second.
         for (const qint64 after : std::as_const(rig.clock.afterTargets))
-            QVERIFY2(after >= 500 && after <= 500 + EventWait / 2, QByteArray::number(after));
+            QVERIFY2(after >= 500 && after <= 500 + SocketEventWait / 2, QByteArray::number(after));
         QVERIFY(!rig.client.busy());
         QCOMPARE(rig.client.tcpClient().State(), qint16(SocketControl::sckClosed));
         QVERIFY(rig.trayUntouched());
@@ -179,13 +180,13 @@ private slots:
                 QCOMPARE(rig.record->HostSynchError(), recordedError);
             }
         } else {
-            QCOMPARE(rig.state.LastSynchDate, EarlierSynch);
+            QCOMPARE(rig.state.LastSynchDate, PreviousSynch);
             QCOMPARE(rig.record->HostStatus(), HostStatus::Failed);
-            QCOMPARE(rig.record->HostPollDate(), EarlierPoll);
+            QCOMPARE(rig.record->HostPollDate(), PreviousPoll);
             QCOMPARE(rig.record->HostSynchError(), 77);
         }
         if (peer != Refuses)
-            QTRY_COMPARE_WITH_TIMEOUT(server.ended(), 1, EventWait);
+            QTRY_COMPARE_WITH_TIMEOUT(server.ended(), 1, SocketEventWait);
     }
 
     // The clock goes half a second and half the round trip past the value, the round trip
@@ -198,12 +199,12 @@ private slots:
         constexpr int Held = 600;    // milliseconds from the accept to the answer
         mNames->hold = Lookup;
         const QString name = QStringLiteral("manual.brindlecot.test");
-        ScriptedTimeServer server(ScriptedTimeServer::Reply, answerAt(5), Held);
-        Rig rig(server.port());
+        ScriptedTimeServer server(ScriptedTimeServer::Reply, manualAnswerAt(5), Held);
+        ManualRig rig(server.port());
         rig.record->setHostPath(name);
         QSignalSpy finished(&rig.client, &ManualClient::Finished);
         rig.client.Start(name);
-        QVERIFY(finished.wait(EventWait));
+        QVERIFY(finished.wait(SocketEventWait));
         QCOMPARE(int(outcomeOf(finished).result), int(ManualOutcome::Succeeded));
         QVERIFY(mNames->questions > 0);
 
@@ -230,10 +231,10 @@ private slots:
     {
         QFETCH(bool, giveUp);
         ScriptedTimeServer server(ScriptedTimeServer::Silent);
-        Rig rig(server.port());
+        ManualRig rig(server.port());
         QSignalSpy finished(&rig.client, &ManualClient::Finished);
         rig.client.Start(Host);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.client.tcpClient().State(), qint16(SocketControl::sckConnected), EventWait);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.client.tcpClient().State(), qint16(SocketControl::sckConnected), SocketEventWait);
 
         if (giveUp)
             rig.client.GiveUp();
@@ -241,7 +242,7 @@ private slots:
             rig.client.Abandon();
         QVERIFY(!rig.client.busy());
         QCOMPARE(rig.client.tcpClient().State(), qint16(SocketControl::sckClosed));
-        QTRY_COMPARE_WITH_TIMEOUT(server.ended(), 1, EventWait);
+        QTRY_COMPARE_WITH_TIMEOUT(server.ended(), 1, SocketEventWait);
         QCOMPARE(finished.size(), giveUp ? 1 : 0);
         if (giveUp) {
             const ManualOutcome outcome = outcomeOf(finished);
@@ -258,7 +259,7 @@ private slots:
     // start while one runs is ignored.
     void startThatFails()
     {
-        Rig rig(TimeProtocol::Port);
+        ManualRig rig(TimeProtocol::Port);
         QSignalSpy waiting(&rig.client, &ManualClient::Waiting);
         QSignalSpy finished(&rig.client, &ManualClient::Finished);
         rig.client.Start(QString());
@@ -274,10 +275,10 @@ private slots:
     void secondStartWhileBusy()
     {
         ScriptedTimeServer server(ScriptedTimeServer::Silent);
-        Rig rig(server.port());
+        ManualRig rig(server.port());
         rig.client.Start(Host);
         rig.client.Start(Host);
-        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, EventWait);
+        QTRY_COMPARE_WITH_TIMEOUT(server.connections.size(), 1, SocketEventWait);
         QTest::qWait(100);
         QCOMPARE(server.connections.size(), 1);
         rig.client.Abandon();
@@ -286,7 +287,7 @@ private slots:
     // Events that come after the attempt was abandoned change nothing.
     void lateEventsAreIgnored()
     {
-        Rig rig(TimeProtocol::Port);
+        ManualRig rig(TimeProtocol::Port);
         QSignalSpy finished(&rig.client, &ManualClient::Finished);
         rig.client.Abandon();
         emit rig.client.tcpClient().Error(SocketControl::sckConnectionRefused, QStringLiteral("Connection refused"));
@@ -296,5 +297,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestManualClient)
+BRINDLECOT_TEST_GUILESS_MAIN(TestManualClient)
 #include "tst_manualclient.moc"

@@ -1,4 +1,5 @@
 #include "sync/TimeProtocol.h"
+#include "TestMain.h"
 
 #include <QTest>
 
@@ -84,5 +85,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestTimeProtocol)
+BRINDLECOT_TEST_GUILESS_MAIN(TestTimeProtocol)
 #include "tst_timeprotocol.moc"

@@ -2,6 +2,7 @@
 
 #include "FreePort.h"
 #include "TestState.h"
+#include "TestMain.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -313,5 +314,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestTimeServer)
+BRINDLECOT_TEST_GUILESS_MAIN(TestTimeServer)
 #include "tst_timeserver.moc"

@@ -2,13 +2,14 @@
 
 #include "PortPrivilege.h"
 #include "TestState.h"
+#include "TestMain.h"
 
 #include <QTcpSocket>
 #include <QTest>
 
 namespace {
 
-constexpr int WaitLimit = 5000; // milliseconds for anything on loopback
+constexpr int ListenerWaitLimit = 5000; // milliseconds for anything on loopback
 
 } // namespace
 
@@ -54,7 +55,7 @@ private slots:
 
         QTcpSocket caller;
         caller.connectToHost(QHostAddress::LocalHost, port);
-        QTRY_COMPARE_WITH_TIMEOUT(caller.bytesAvailable(), qint64(4), WaitLimit);
+        QTRY_COMPARE_WITH_TIMEOUT(caller.bytesAvailable(), qint64(4), ListenerWaitLimit);
         QCOMPARE(caller.readAll(), QByteArray::fromHex("c3a57fcd"));
 
         // Closed after an error: the next tick re-arms through the source again.
@@ -83,5 +84,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestTimeServerListener)
+BRINDLECOT_TEST_GUILESS_MAIN(TestTimeServerListener)
 #include "tst_timeserver_listener.moc"

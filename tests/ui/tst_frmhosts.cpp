@@ -8,6 +8,7 @@
 #include "ui/HostsLayout.h"
 #include "ui/Twips.h"
 #include "ui/frmEdit.h"
+#include "TestMain.h"
 
 #include <QAccessible>
 #include <QGroupBox>
@@ -960,5 +961,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestFrmHosts)
+BRINDLECOT_TEST_MAIN(TestFrmHosts)
 #include "tst_frmhosts.moc"

@@ -6,6 +6,7 @@
 #include "servers/DataFile.h"
 #include "ui/frmEdit.h"
 #include "ui/frmHosts.h"
+#include "TestMain.h"
 
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -160,5 +161,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestFrmHostsFrmMain)
+BRINDLECOT_TEST_MAIN(TestFrmHostsFrmMain)
 #include "tst_frmhosts_frmmain.moc"

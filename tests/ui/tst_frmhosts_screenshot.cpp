@@ -1,4 +1,5 @@
 #include "TrayDesktop.h"
+#include "TestMain.h"
 
 #include <QDir>
 #include <QImage>
@@ -156,5 +157,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestFrmHostsScreenshot)
+BRINDLECOT_TEST_GUILESS_MAIN(TestFrmHostsScreenshot)
 #include "tst_frmhosts_screenshot.moc"

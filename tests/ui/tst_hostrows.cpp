@@ -1,6 +1,7 @@
 #include "ui/HostRows.h"
 
 #include "servers/clsHost.h"
+#include "TestMain.h"
 
 #include <QLocale>
 #include <QTest>
@@ -9,7 +10,7 @@ using HostRows::RowState;
 
 namespace {
 
-const Date Now = DateTime::fromParts(QDate(2004, 1, 6), QTime(13, 41, 17));
+const Date RowsNow = DateTime::fromParts(QDate(2004, 1, 6), QTime(13, 41, 17));
 
 clsHost record(Date polled, qint32 error)
 {
@@ -118,7 +119,7 @@ private slots:
                                    : HostRows::Cell{words, words};
         };
         const clsHost host = record(polled, error);
-        const HostRows::Cell last = HostRows::lastSynchronizationCell(host, Now);
+        const HostRows::Cell last = HostRows::lastSynchronizationCell(host, RowsNow);
         const HostRows::Cell fix = HostRows::correctionCell(host);
         QCOMPARE(last.shown, expected(lastSynchronization).shown);
         QCOMPARE(last.spoken, expected(lastSynchronization).spoken);
@@ -156,5 +157,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestHostRows)
+BRINDLECOT_TEST_GUILESS_MAIN(TestHostRows)
 #include "tst_hostrows.moc"

@@ -10,9 +10,9 @@
 
 namespace {
 
-constexpr int PresenceLineWaitMs = 5000;    // milliseconds
-constexpr int NoticeWaitMs = 6000;  // milliseconds: the clock notice comes about 2 s in
-constexpr int NoTrayWaitMs = 15000; // milliseconds: the notice of a desktop without a tray, 10 s in
+constexpr int PresenceLineWaitMs = 5000; // milliseconds
+constexpr int NoticeWaitMs = 6000;       // milliseconds: the clock notice comes about 2 s in
+constexpr int NoTrayWaitMs = 15000;      // milliseconds: the notice of a desktop without a tray, 10 s in
 const QByteArray Headless = "Brindlecot is running without a display: it has no window to show.\n";
 
 } // namespace

@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr int SocketEventWait = 5000;  // milliseconds, bound of every wait for a socket event
-constexpr qint32 ManualZoneBias = 300; // minutes
+constexpr int SocketEventWait = 5000;   // milliseconds, bound of every wait for a socket event
+constexpr qint32 ManualZoneBias = 300;  // minutes
 const QString Host = QStringLiteral("127.0.0.1");
 const Date Start = DateTime::fromParts(QDate(2004, 1, 6), QTime(13, 41, 17));
 const Date PreviousPoll = DateTime::fromParts(QDate(2003, 12, 24), QTime(8, 0, 0));

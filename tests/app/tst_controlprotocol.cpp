@@ -1,5 +1,6 @@
 #include "app/ControlProtocol.h"
 #include "app/Presence.h"
+#include "state/ProgramState.h"
 #include "TestMain.h"
 
 #include <QRegularExpression>
@@ -17,7 +18,7 @@ class TestControlProtocol : public QObject
     static Control::Facts synchronized()
     {
         Control::Facts facts;
-        facts.trayAlert = 0;
+        facts.trayAlert = TrayAlert::Synchronized;
         facts.lastServerPath = QStringLiteral("127.0.0.3");
         facts.lastServerName = QStringLiteral("loopback three");
         facts.lastSuccess = DateTime::fromParts(QDate(2026, 12, 10), QTime(14, 5, 9));
@@ -187,7 +188,7 @@ private slots:
         row("date with leading zeros", facts, "Last success", "2027-01-02 03:04:05");
 
         facts = synchronized();
-        facts.trayAlert = -1;
+        facts.trayAlert = TrayAlert::Paused;
         facts.paused = true;
         facts.nextAttempt.reset();
         row("paused: state", facts, "State", "Time synchronization is paused");
@@ -197,12 +198,12 @@ private slots:
         facts.nextAttempt.reset();
         row("window open", facts, "Next attempt", "when the Time Servers window closes");
         facts = synchronized();
-        facts.trayAlert = 1;
+        facts.trayAlert = TrayAlert::TooFarOff;
         row("too far off", facts, "State", "Time is off by more than 30 minutes - adjust manually");
-        facts.trayAlert = 2;
+        facts.trayAlert = TrayAlert::Failed;
         facts.trayAlertMessage = QStringLiteral("Error (1) when time received\nfrom server");
         row("error on one line", facts, "State", "Error (1) when time received from server");
-        facts.trayAlert = 3;
+        facts.trayAlert = TrayAlert::Looking;
         row("looking", facts, "State", "Looking for a time server...");
         facts = synchronized();
         facts.interval = 1;
